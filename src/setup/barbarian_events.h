@@ -1,0 +1,10 @@
+#ifndef SETUP_BARBARIAN_EVENTS_H_
+#define SETUP_BARBARIAN_EVENTS_H_
+
+#include <string>
+
+// Appends the 28 barbarian events, the same in every run: barbarian units
+// that appear where certain units are killed, and raids on random turns.
+void WriteBarbarianEvents(std::string* out);
+
+#endif  // SETUP_BARBARIAN_EVENTS_H_

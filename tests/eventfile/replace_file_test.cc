@@ -1,0 +1,131 @@
+#include "eventfile/replace_file.h"
+
+#include <string>
+#include <vector>
+
+#include "gtest/gtest.h"
+#include "support/scratch_dir.h"
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using Names = std::vector<std::string>;
+
+class ReplaceFileTest : public ::testing::Test {
+ protected:
+  std::string Name() const { return scratch_.events_file().string(); }
+  fs::path Dir() const { return scratch_.scenario(); }
+
+  ScratchDir scratch_;
+  FileReplacement replacement_;
+  std::string err_;
+};
+
+TEST_F(ReplaceFileTest, OldFileStaysUntilTheNewOneIsComplete) {
+  WriteFile(Name(), "old\r\n");
+  ASSERT_TRUE(BeginReplaceFile(Name(), &replacement_, &err_)) << err_;
+  EXPECT_EQ(ReadFile(Name()), "old\r\n");
+  const Names during = ListDir(Dir());
+  ASSERT_EQ(during.size(), 2u);
+  EXPECT_EQ(during[0], "events.txt");
+  EXPECT_EQ(during[1].rfind("events.txt.", 0), 0u) << during[1];
+
+  ASSERT_TRUE(FinishReplaceFile(&replacement_, "new\r\n", &err_)) << err_;
+  EXPECT_EQ(ReadFile(Name()), "new\r\n");
+  EXPECT_EQ(ListDir(Dir()), Names{"events.txt"});
+}
+
+TEST_F(ReplaceFileTest, RunsAtOnceUseTheirOwnTemporaryFiles) {
+  FileReplacement other;
+  ASSERT_TRUE(BeginReplaceFile(Name(), &replacement_, &err_)) << err_;
+  ASSERT_TRUE(BeginReplaceFile(Name(), &other, &err_)) << err_;
+  EXPECT_NE(replacement_.temp.path, other.temp.path);
+  EXPECT_EQ(ListDir(Dir()).size(), 2u);
+  ASSERT_TRUE(FinishReplaceFile(&replacement_, "first", &err_)) << err_;
+  ASSERT_TRUE(FinishReplaceFile(&other, "second", &err_)) << err_;
+  EXPECT_EQ(ReadFile(Name()), "second");
+  EXPECT_EQ(ListDir(Dir()), Names{"events.txt"});
+}
+
+TEST_F(ReplaceFileTest, FolderInPlaceOfTheFileIsRefusedBeforeAnything) {
+  fs::create_directory(Name());
+  EXPECT_FALSE(BeginReplaceFile(Name(), &replacement_, &err_));
+  EXPECT_EQ(err_, "cannot write " + Name() + ": Is a directory");
+  EXPECT_EQ(ListDir(Dir()), Names{"events.txt"});
+  EXPECT_TRUE(fs::is_empty(Name()));
+}
+
+TEST_F(ReplaceFileTest, MissingFolderIsReported) {
+  const std::string name = (Dir() / "missing" / "events.txt").string();
+  EXPECT_FALSE(BeginReplaceFile(name, &replacement_, &err_));
+  EXPECT_EQ(err_, "cannot write " + name + ": No such file or directory");
+}
+
+// A failure at the last step must still clean up and leave the old state.
+TEST_F(ReplaceFileTest, FailedRenameRemovesTheTemporaryFile) {
+  ASSERT_TRUE(BeginReplaceFile(Name(), &replacement_, &err_)) << err_;
+  fs::create_directory(Name());
+  WriteFile(fs::path(Name()) / "keep", "kept");
+  EXPECT_FALSE(FinishReplaceFile(&replacement_, "new", &err_));
+  EXPECT_EQ(err_.rfind("cannot write " + Name() + ": ", 0), 0u) << err_;
+  EXPECT_EQ(ListDir(Dir()), Names{"events.txt"});
+  EXPECT_EQ(ReadFile(fs::path(Name()) / "keep"), "kept");
+}
+
+#ifndef _WIN32
+TEST_F(ReplaceFileTest, LinkStaysAndItsTargetGetsTheContent) {
+  fs::create_directory(Dir() / "real");
+  WriteFile(Dir() / "real" / "target.txt", "old");
+  fs::create_symlink("real/target.txt", Name());
+  ASSERT_TRUE(BeginReplaceFile(Name(), &replacement_, &err_)) << err_;
+  ASSERT_TRUE(FinishReplaceFile(&replacement_, "new", &err_)) << err_;
+  EXPECT_TRUE(fs::is_symlink(Name()));
+  EXPECT_EQ(ReadFile(Dir() / "real" / "target.txt"), "new");
+  EXPECT_EQ(ListDir(Dir() / "real"), Names{"target.txt"});
+
+  // A link to a file not yet there creates it, as writing through it would.
+  fs::remove(Dir() / "real" / "target.txt");
+  ASSERT_TRUE(BeginReplaceFile(Name(), &replacement_, &err_)) << err_;
+  ASSERT_TRUE(FinishReplaceFile(&replacement_, "again", &err_)) << err_;
+  EXPECT_TRUE(fs::is_symlink(Name()));
+  EXPECT_EQ(ReadFile(Dir() / "real" / "target.txt"), "again");
+}
+
+TEST_F(ReplaceFileTest, PermissionBitsAreKeptOrOrdinary) {
+  WriteFile(Name(), "old");
+  chmod(Name().c_str(), 0604);
+  ASSERT_TRUE(BeginReplaceFile(Name(), &replacement_, &err_)) << err_;
+  ASSERT_TRUE(FinishReplaceFile(&replacement_, "new", &err_)) << err_;
+  struct stat st;
+  ASSERT_EQ(stat(Name().c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0604u);
+
+  fs::remove(Name());
+  const mode_t old_mask = umask(027);
+  FileReplacement fresh;
+  const bool began = BeginReplaceFile(Name(), &fresh, &err_);
+  umask(old_mask);
+  ASSERT_TRUE(began) << err_;
+  ASSERT_TRUE(FinishReplaceFile(&fresh, "new", &err_)) << err_;
+  ASSERT_EQ(stat(Name().c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0640u);
+}
+
+TEST_F(ReplaceFileTest, ReadOnlyFileIsLeftAlone) {
+  if (geteuid() == 0) GTEST_SKIP() << "root writes read-only files";
+  WriteFile(Name(), "old");
+  chmod(Name().c_str(), 0444);
+  EXPECT_FALSE(BeginReplaceFile(Name(), &replacement_, &err_));
+  EXPECT_EQ(err_, "cannot write " + Name() + ": Permission denied");
+  EXPECT_EQ(ReadFile(Name()), "old");
+  EXPECT_EQ(ListDir(Dir()), Names{"events.txt"});
+}
+#endif
+
+}  // namespace

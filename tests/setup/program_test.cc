@@ -1,0 +1,122 @@
+// The real program, run in a scratch folder as a player runs it.
+
+#include "support/program.h"
+
+#include <string>
+#include <vector>
+
+#include "gtest/gtest.h"
+#include "support/expected_events.h"
+#include "support/scratch_dir.h"
+
+#ifndef _WIN32
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using Names = std::vector<std::string>;
+
+class ProgramTest : public ::testing::Test {
+ protected:
+  ProgramResult RunWith(std::string_view input) {
+    return RunProgram(scratch_.scenario(), input);
+  }
+  std::string Events() const { return ReadFile(scratch_.events_file()); }
+  Names Files() const { return ListDir(scratch_.scenario()); }
+
+  ScratchDir scratch_;
+};
+
+TEST_F(ProgramTest, CompleteRun) {
+  const ProgramResult result = RunWith("n\ny\nn\n");
+  EXPECT_EQ(result.exit_code, 0);
+  EXPECT_EQ(result.out, kExpectedConsole);
+  EXPECT_EQ(result.err, "");
+  EXPECT_EQ(Events(), ExpectedEvents("nyn"));
+  EXPECT_EQ(Files(), Names{"events.txt"});
+}
+
+TEST_F(ProgramTest, EveryLineEndsWithCrLfAndNothingFollowsTheEnd) {
+  RunWith("n\nn\nn\n");
+  const std::string events = Events();
+  for (size_t i = 0; i < events.size(); ++i) {
+    if (events[i] == '\n') {
+      ASSERT_TRUE(i > 0 && events[i - 1] == '\r') << "bare LF at " << i;
+    }
+    if (events[i] == '\r') {
+      ASSERT_EQ(events[i + 1], '\n') << "bare CR at " << i;
+    }
+  }
+  const std::string tail = "\r\n@ENDEVENTS\r\n";
+  ASSERT_GT(events.size(), tail.size());
+  EXPECT_EQ(events.substr(events.size() - tail.size()), tail);
+}
+
+TEST_F(ProgramTest, SecondRunReplacesTheFirst) {
+  ASSERT_EQ(RunWith("n\nn\nn\n").exit_code, 0);
+  ASSERT_EQ(RunWith("y\ny\ny\n").exit_code, 0);
+  EXPECT_EQ(Events(), ExpectedEvents("yyy"));
+  EXPECT_EQ(Files(), Names{"events.txt"});
+}
+
+// Works as root too: no permission bit lets a file replace a folder.
+TEST_F(ProgramTest, FolderNamedEventsTxtFailsBeforeAsking) {
+  fs::create_directory(scratch_.events_file());
+  const ProgramResult result = RunWith("n\nn\nn\n");
+  EXPECT_EQ(result.exit_code, 1);
+  EXPECT_EQ(result.out, "");
+  EXPECT_EQ(result.err,
+            "velmoria-setup: cannot write events.txt: Is a directory\n");
+  EXPECT_EQ(Files(), Names{"events.txt"});
+  EXPECT_TRUE(fs::is_empty(scratch_.events_file()));
+}
+
+#ifndef _WIN32
+TEST_F(ProgramTest, ReadOnlyEventsFileIsLeftAlone) {
+  if (geteuid() == 0) GTEST_SKIP() << "root writes read-only files";
+  WriteFile(scratch_.events_file(), "old");
+  chmod(scratch_.events_file().c_str(), 0444);
+  const ProgramResult result = RunWith("n\nn\nn\n");
+  EXPECT_EQ(result.exit_code, 1);
+  EXPECT_EQ(result.out, "");
+  EXPECT_EQ(result.err,
+            "velmoria-setup: cannot write events.txt: Permission denied\n");
+  EXPECT_EQ(Events(), "old");
+}
+
+// Each prompt must be on the screen before the program waits for its answer.
+TEST_F(ProgramTest, EachPromptIsShownBeforeItsAnswerIsAwaited) {
+  Child child = StartProgram(scratch_.scenario());
+  const std::string prompts[] = {
+      "\nAre Venetians being played by a human? (y or n)",
+      "\nAre Hafsids being played by a human? (y or n)",
+      "\nAre Teutonics being played by a human? (y or n)",
+  };
+  for (const std::string& prompt : prompts) {
+    ASSERT_TRUE(WaitForOutput(child, prompt)) << prompt;
+    SendInput(&child, "\n\nn\n", /*close=*/false);
+  }
+  const ProgramResult result = WaitProgram(&child);
+  EXPECT_EQ(result.exit_code, 0);
+  EXPECT_EQ(result.out, kExpectedConsole);
+  EXPECT_EQ(Events(), ExpectedEvents("nnn"));
+}
+
+TEST_F(ProgramTest, KilledAtAPromptLeavesTheOldFile) {
+  WriteFile(scratch_.events_file(), "old\r\n");
+  Child child = StartProgram(scratch_.scenario());
+  ASSERT_TRUE(WaitForOutput(child, "(y or n)"));
+  kill(child.pid, SIGINT);
+  const ProgramResult result = WaitProgram(&child);
+  EXPECT_EQ(result.signal, SIGINT);
+  EXPECT_EQ(Events(), "old\r\n");
+  EXPECT_EQ(Files(), Names{"events.txt"});
+}
+#endif
+
+}  // namespace

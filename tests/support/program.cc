@@ -1,0 +1,118 @@
+#include "support/program.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <thread>
+
+#include "support/scratch_dir.h"
+
+namespace fs = std::filesystem;
+
+Child StartProgram(const fs::path& dir, const ProgramOptions& options) {
+  // A program that stops reading early must not end the test with SIGPIPE.
+  signal(SIGPIPE, SIG_IGN);
+  static std::atomic<int> count{0};
+  const std::string tag =
+      std::to_string(getpid()) + "-" + std::to_string(count++);
+  Child child;
+  child.out_path = dir.parent_path() / ("stdout-" + tag);
+  child.err_path = dir.parent_path() / ("stderr-" + tag);
+
+  int input[2];
+  if (pipe(input) != 0) return child;
+  const int out = open(child.out_path.c_str(),
+                       O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  const int err = open(child.err_path.c_str(),
+                       O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  child.pid = fork();
+  if (child.pid == 0) {
+    // Only async-signal-safe calls from here to exec.
+    if (options.close_stdin) {
+      close(0);
+    } else {
+      dup2(input[0], 0);
+    }
+    dup2(out, 1);
+    dup2(err, 2);
+    close(input[0]);
+    close(input[1]);
+    signal(SIGPIPE, SIG_DFL);
+    if (options.file_size_limit >= 0) {
+      const rlimit limit = {static_cast<rlim_t>(options.file_size_limit),
+                            static_cast<rlim_t>(options.file_size_limit)};
+      setrlimit(RLIMIT_FSIZE, &limit);
+      signal(SIGXFSZ, SIG_IGN);
+    }
+    if (chdir(dir.c_str()) == 0) {
+      execl(VELMORIA_SETUP_PROGRAM, "velmoria-setup", nullptr);
+    }
+    _exit(127);
+  }
+  close(input[0]);
+  close(out);
+  close(err);
+  child.stdin_fd = input[1];
+  return child;
+}
+
+void SendInput(Child* child, std::string_view input, bool close_after) {
+  while (!input.empty()) {
+    const ssize_t written = write(child->stdin_fd, input.data(), input.size());
+    if (written < 0 && errno == EINTR) continue;
+    if (written < 0) break;  // the program has stopped reading
+    input.remove_prefix(static_cast<size_t>(written));
+  }
+  if (close_after) {
+    close(child->stdin_fd);
+    child->stdin_fd = -1;
+  }
+}
+
+bool WaitForOutput(const Child& child, std::string_view ending) {
+  const auto deadline =
+      std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (std::chrono::steady_clock::now() < deadline) {
+    const std::string out = ReadFile(child.out_path);
+    if (out.size() >= ending.size() &&
+        out.compare(out.size() - ending.size(), ending.size(), ending) == 0) {
+      return true;
+    }
+    siginfo_t info = {};
+    waitid(P_PID, static_cast<id_t>(child.pid), &info,
+           WEXITED | WNOHANG | WNOWAIT);
+    if (info.si_pid != 0) return false;  // it has ended
+
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  return false;
+}
+
+ProgramResult WaitProgram(Child* child) {
+  if (child->stdin_fd >= 0) close(child->stdin_fd);
+  child->stdin_fd = -1;
+  ProgramResult result;
+  int status = 0;
+  while (waitpid(child->pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  if (WIFEXITED(status)) result.exit_code = WEXITSTATUS(status);
+  if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
+  result.out = ReadFile(child->out_path);
+  result.err = ReadFile(child->err_path);
+  fs::remove(child->out_path);
+  fs::remove(child->err_path);
+  return result;
+}
+
+ProgramResult RunProgram(const fs::path& dir, std::string_view input,
+                         const ProgramOptions& options) {
+  Child child = StartProgram(dir, options);
+  SendInput(&child, input);
+  return WaitProgram(&child);
+}

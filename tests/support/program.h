@@ -1,0 +1,55 @@
+#ifndef SUPPORT_PROGRAM_H_
+#define SUPPORT_PROGRAM_H_
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+// Runs the real velmoria-setup program, built beside the tests, as a player
+// would: in a folder of its own, with its console on files and pipes.
+
+struct ProgramResult {
+  int exit_code = -1;  // the exit status, or -1 when a signal ended it
+  int signal = 0;      // the signal that ended it, or 0
+  std::string out;     // standard output
+  std::string err;     // standard error
+};
+
+struct ProgramOptions {
+  bool close_stdin = false;        // start with no standard input at all
+  long long file_size_limit = -1;  // RLIMIT_FSIZE in bytes, -1 for none
+};
+
+// Runs the program in `dir` with `input` on standard input and waits for it.
+// Its console output goes through files kept beside `dir`.
+ProgramResult RunProgram(const std::filesystem::path& dir,
+                         std::string_view input,
+                         const ProgramOptions& options = {});
+
+#ifndef _WIN32
+#include <sys/types.h>
+
+// A program started and not yet waited for; its standard input is a pipe.
+struct Child {
+  pid_t pid = -1;
+  int stdin_fd = -1;
+  std::filesystem::path out_path;
+  std::filesystem::path err_path;
+};
+
+// Starts the program in `dir`.
+Child StartProgram(const std::filesystem::path& dir,
+                   const ProgramOptions& options = {});
+
+// Writes `input` to the program's standard input, then closes it.
+void SendInput(Child* child, std::string_view input, bool close = true);
+
+// Waits until the program's standard output ends with `ending`; returns
+// false if it has not after ten seconds or the program has ended.
+bool WaitForOutput(const Child& child, std::string_view ending);
+
+// Waits for the program to end and collects its output.
+ProgramResult WaitProgram(Child* child);
+#endif
+
+#endif  // SUPPORT_PROGRAM_H_
