@@ -64,6 +64,18 @@ void InstallCleanupHandlers() {
   }
 }
 
+// Started with a standard stream closed, the process gets its lowest free
+// descriptor for the new file; console text written there would land in the
+// file, so the file moves to a descriptor of its own.
+int MoveAboveStandardStreams(int fd) {
+  if (fd < 0 || fd > STDERR_FILENO) return fd;
+  const int moved = fcntl(fd, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
+  const int saved_errno = errno;
+  close(fd);
+  errno = saved_errno;
+  return moved;
+}
+
 // Gives the new file the permission bits, and where allowed the owner, of the
 // file it replaces; with none to replace, what any new file would get.
 bool CopyPermissions(int fd, const std::filesystem::path& target) {
@@ -102,6 +114,11 @@ bool CreateTempFile(const std::filesystem::path& target, TempFile* file) {
     file->path = name;
     std::memcpy(g_cleanup_path, name.c_str(), name.size() + 1);
     g_cleanup_armed = 1;
+  }
+  file->fd = MoveAboveStandardStreams(file->fd);
+  if (file->fd < 0) {
+    RemoveTempFile(file);
+    return false;
   }
   InstallCleanupHandlers();
   // Past a file size limit a write should fail and be reported, not end the

@@ -39,7 +39,11 @@ Child StartProgram(const fs::path& dir, const ProgramOptions& options) {
     } else {
       dup2(input[0], 0);
     }
-    dup2(out, 1);
+    if (options.close_stdout) {
+      close(1);
+    } else {
+      dup2(out, 1);
+    }
     dup2(err, 2);
     close(input[0]);
     close(input[1]);

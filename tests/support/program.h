@@ -17,6 +17,7 @@ struct ProgramResult {
 
 struct ProgramOptions {
   bool close_stdin = false;        // start with no standard input at all
+  bool close_stdout = false;       // start with no standard output at all
   long long file_size_limit = -1;  // RLIMIT_FSIZE in bytes, -1 for none
 };
 
