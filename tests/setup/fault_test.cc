@@ -93,6 +93,7 @@ TEST_F(FaultTest, SixteenRunsAtOnceLeaveOneCompleteFile) {
   const char* const kAnswers[] = {"nnn", "nny", "nyn", "nyy",
                                   "ynn", "yny", "yyn", "yyy"};
   std::vector<Child> children;
+  children.reserve(16);
   for (int i = 0; i < 16; ++i) {
     children.push_back(StartProgram(scratch_.scenario()));
   }

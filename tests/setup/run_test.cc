@@ -1,7 +1,11 @@
 #include "setup/run.h"
 
+#include <cstdio>
+#include <cstdlib>
+#include <random>
 #include <sstream>
 #include <string>
+#include <string_view>
 
 #include "gtest/gtest.h"
 #include "support/expected_events.h"
@@ -104,6 +108,57 @@ TEST(RunTest, RestOfTheLineStaysInTheInput) {
   std::string rest;
   std::getline(in, rest);
   EXPECT_EQ(rest, "xyz");
+}
+
+// The answer rule, restated on its own: the first three characters that are
+// not white space answer the questions; unanswered questions repeat the last
+// answer, or count as human-played when there is none.
+std::string AnswersTakenFrom(std::string_view input) {
+  std::string answers;
+  for (char c : input) {
+    if (answers.size() == 3) break;
+    if (std::string_view(" \t\n\v\f\r").find(c) == std::string_view::npos) {
+      answers += c == 'n' ? 'n' : 'y';
+    }
+  }
+  while (answers.size() < 3) answers += answers.empty() ? 'y' : answers.back();
+  return answers;
+}
+
+std::string Printable(std::string_view input) {
+  std::string shown;
+  for (unsigned char c : input) {
+    if (c >= 0x21 && c < 0x7f) {
+      shown += static_cast<char>(c);
+    } else {
+      char hex[8];
+      std::snprintf(hex, sizeof hex, "\\x%02x", c);
+      shown += hex;
+    }
+  }
+  return shown;
+}
+
+// Random input drawn from white space, letters and odd bytes. Set
+// VELMORIA_TEST_SEED to repeat a failing run.
+TEST(RunTest, RandomInputGivesTheFileOfTheAnswersTaken) {
+  const char* seed_text = std::getenv("VELMORIA_TEST_SEED");
+  const unsigned seed = seed_text != nullptr
+                            ? static_cast<unsigned>(std::stoul(seed_text))
+                            : std::random_device()();
+  std::mt19937 random(seed);
+  static constexpr char kBytes[] = " \t\n\v\f\r nnnyyNYo\0\xff\x1a\x85\xa0";
+  constexpr std::string_view kAlphabet(kBytes, sizeof kBytes - 1);
+  std::uniform_int_distribution<size_t> pick(0, kAlphabet.size() - 1);
+  std::uniform_int_distribution<int> length(0, 12);
+  for (int i = 0; i < 2000; ++i) {
+    std::string input;
+    for (int n = length(random); n > 0; --n) input += kAlphabet[pick(random)];
+    const std::string answers = AnswersTakenFrom(input);
+    ASSERT_EQ(RunWithInput(input).events, ExpectedEvents(answers))
+        << "seed " << seed << ", input \"" << Printable(input) << "\", answers "
+        << answers;
+  }
 }
 
 }  // namespace
