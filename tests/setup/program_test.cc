@@ -41,6 +41,17 @@ TEST_F(ProgramTest, CompleteRun) {
   EXPECT_EQ(Files(), Names{"events.txt"});
 }
 
+// Byte for byte, on every system the program is built for.
+TEST_F(ProgramTest, AllEightAnswerSets) {
+  for (const char* answers :
+       {"nnn", "nny", "nyn", "nyy", "ynn", "yny", "yyn", "yyy"}) {
+    const ProgramResult result = RunWith(
+        std::string{answers[0], '\n', answers[1], '\n', answers[2], '\n'});
+    EXPECT_EQ(result.exit_code, 0) << answers << ": " << result.err;
+    EXPECT_EQ(Events(), ExpectedEvents(answers)) << answers;
+  }
+}
+
 TEST_F(ProgramTest, EveryLineEndsWithCrLfAndNothingFollowsTheEnd) {
   RunWith("n\nn\nn\n");
   const std::string events = Events();

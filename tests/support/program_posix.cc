@@ -1,5 +1,3 @@
-#include "support/program.h"
-
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -11,6 +9,7 @@
 #include <chrono>
 #include <thread>
 
+#include "support/program.h"
 #include "support/scratch_dir.h"
 
 namespace fs = std::filesystem;
