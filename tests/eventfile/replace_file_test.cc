@@ -41,26 +41,6 @@ TEST_F(ReplaceFileTest, OldFileStaysUntilTheNewOneIsComplete) {
   EXPECT_EQ(ListDir(Dir()), Names{"events.txt"});
 }
 
-TEST_F(ReplaceFileTest, RunsAtOnceUseTheirOwnTemporaryFiles) {
-  FileReplacement other;
-  ASSERT_TRUE(BeginReplaceFile(Name(), &replacement_, &err_)) << err_;
-  ASSERT_TRUE(BeginReplaceFile(Name(), &other, &err_)) << err_;
-  EXPECT_NE(replacement_.temp.path, other.temp.path);
-  EXPECT_EQ(ListDir(Dir()).size(), 2u);
-  ASSERT_TRUE(FinishReplaceFile(&replacement_, "first", &err_)) << err_;
-  ASSERT_TRUE(FinishReplaceFile(&other, "second", &err_)) << err_;
-  EXPECT_EQ(ReadFile(Name()), "second");
-  EXPECT_EQ(ListDir(Dir()), Names{"events.txt"});
-}
-
-TEST_F(ReplaceFileTest, FolderInPlaceOfTheFileIsRefusedBeforeAnything) {
-  fs::create_directory(Name());
-  EXPECT_FALSE(BeginReplaceFile(Name(), &replacement_, &err_));
-  EXPECT_EQ(err_, "cannot write " + Name() + ": Is a directory");
-  EXPECT_EQ(ListDir(Dir()), Names{"events.txt"});
-  EXPECT_TRUE(fs::is_empty(Name()));
-}
-
 TEST_F(ReplaceFileTest, MissingFolderIsReported) {
   const std::string name = (Dir() / "missing" / "events.txt").string();
   EXPECT_FALSE(BeginReplaceFile(name, &replacement_, &err_));
@@ -117,15 +97,6 @@ TEST_F(ReplaceFileTest, PermissionBitsAreKeptOrOrdinary) {
   EXPECT_EQ(st.st_mode & 07777, 0640u);
 }
 
-TEST_F(ReplaceFileTest, ReadOnlyFileIsLeftAlone) {
-  if (geteuid() == 0) GTEST_SKIP() << "root writes read-only files";
-  WriteFile(Name(), "old");
-  chmod(Name().c_str(), 0444);
-  EXPECT_FALSE(BeginReplaceFile(Name(), &replacement_, &err_));
-  EXPECT_EQ(err_, "cannot write " + Name() + ": Permission denied");
-  EXPECT_EQ(ReadFile(Name()), "old");
-  EXPECT_EQ(ListDir(Dir()), Names{"events.txt"});
-}
 #endif
 
 }  // namespace
