@@ -1,3 +1,5 @@
+#include "eventfile/temp_file.h"
+
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -6,8 +8,6 @@
 #include <cerrno>
 #include <cstring>
 #include <string>
-
-#include "eventfile/temp_file.h"
 
 namespace {
 
@@ -114,13 +114,13 @@ bool CreateTempFile(const std::filesystem::path& target, TempFile* file) {
     file->path = name;
     std::memcpy(g_cleanup_path, name.c_str(), name.size() + 1);
     g_cleanup_armed = 1;
+    InstallCleanupHandlers();
   }
   file->fd = MoveAboveStandardStreams(file->fd);
   if (file->fd < 0) {
     RemoveTempFile(file);
     return false;
   }
-  InstallCleanupHandlers();
   // Past a file size limit a write should fail and be reported, not end the
   // process with the temporary file still there.
   signal(SIGXFSZ, SIG_IGN);

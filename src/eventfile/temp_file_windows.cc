@@ -1,3 +1,5 @@
+#include "eventfile/temp_file.h"
+
 #include <fcntl.h>
 #include <io.h>
 #include <sys/stat.h>
@@ -8,8 +10,6 @@
 #include <mutex>
 #include <random>
 #include <string>
-
-#include "eventfile/temp_file.h"
 
 namespace {
 

@@ -1,3 +1,5 @@
+#include "support/program.h"
+
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -9,7 +11,6 @@
 #include <chrono>
 #include <thread>
 
-#include "support/program.h"
 #include "support/scratch_dir.h"
 
 namespace fs = std::filesystem;

@@ -1,9 +1,10 @@
+#include "support/program.h"
+
 #include <windows.h>
 
 #include <atomic>
 #include <string>
 
-#include "support/program.h"
 #include "support/scratch_dir.h"
 
 namespace fs = std::filesystem;
