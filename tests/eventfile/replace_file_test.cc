@@ -8,7 +8,6 @@
 
 #ifndef _WIN32
 #include <sys/stat.h>
-#include <unistd.h>
 #endif
 
 namespace fs = std::filesystem;

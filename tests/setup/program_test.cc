@@ -10,7 +10,6 @@
 #include "support/scratch_dir.h"
 
 #ifndef _WIN32
-#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif

@@ -18,7 +18,7 @@ HANDLE OpenInheritable(const fs::path& path, DWORD access, DWORD creation) {
 }
 
 // The console ends lines with CR LF on Windows; the tests compare the text.
-std::string WithoutCarriageReturns(std::string text) {
+std::string WithoutCarriageReturns(const std::string& text) {
   std::string plain;
   for (size_t i = 0; i < text.size(); ++i) {
     if (text[i] != '\r' || i + 1 == text.size() || text[i + 1] != '\n') {
