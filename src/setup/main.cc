@@ -27,8 +27,7 @@ int main() {
   std::string err;
   if (!BeginReplaceFile(kEventsFileName, &events_file, &err)) return Fail(err);
 
-  std::string events;
-  RunSetup(std::cin, std::cout, &events);
+  const std::string events = EventsFileFor(AskPlayers(std::cin, std::cout));
 
   if (!FinishReplaceFile(&events_file, events, &err)) return Fail(err);
   return 0;

@@ -2,10 +2,6 @@
 
 #include <string_view>
 
-#include "eventfile/event_writer.h"
-#include "setup/barbarian_events.h"
-#include "setup/faction_blocks.h"
-
 namespace {
 
 constexpr char kBanner[] =
@@ -16,26 +12,6 @@ constexpr char kBanner[] =
 
 // Skipped before an answer, whatever the locale.
 constexpr std::string_view kWhiteSpace = " \t\n\v\f\r";
-
-// The events every run opens with; they have no actions.
-void WriteOpeningEvents(std::string* events) {
-  WriteIf(events);
-  WriteNoSchismTrigger(events, "ANYBODY");
-  WriteThen(events);
-  WriteEndIf(events);
-
-  WriteIf(events);
-  WriteNegotiationTrigger(events, "Independents", "HUMANORCOMPUTER", "ANYBODY",
-                          "HUMANORCOMPUTER");
-  WriteThen(events);
-  WriteEndIf(events);
-
-  WriteIf(events);
-  WriteNegotiationTrigger(events, "ANYBODY", "HUMANORCOMPUTER", "Independents",
-                          "HUMANORCOMPUTER");
-  WriteThen(events);
-  WriteEndIf(events);
-}
 
 // Takes the first character after any white space and leaves the rest of the
 // line for the next question, so "nny" answers three questions at once. At
@@ -52,20 +28,15 @@ void ReadAnswer(std::istream& in, char* answer) {
 
 }  // namespace
 
-void RunSetup(std::istream& console_in, std::ostream& console_out,
-              std::string* events) {
+Players AskPlayers(std::istream& console_in, std::ostream& console_out) {
   console_out << kBanner;
-  WriteBeginEvents(events);
-  WriteOpeningEvents(events);
-
+  Players players{};
   char answer = ' ';  // counts as human-played
-  for (Faction faction : kFactions) {
-    console_out << "\nAre " << FactionName(faction)
+  for (size_t i = 0; i < players.size(); ++i) {
+    console_out << "\nAre " << FactionName(kFactions[i])
                 << " being played by a human? (y or n)" << std::flush;
     ReadAnswer(console_in, &answer);
-    WriteFactionBlock(events, faction, answer == 'n');
+    players[i] = answer == 'n';
   }
-
-  WriteBarbarianEvents(events);
-  WriteEndEvents(events);
+  return players;
 }

@@ -16,9 +16,7 @@ namespace {
 std::string EventsFor(const std::string& input) {
   std::istringstream in(input);
   std::ostringstream console;
-  std::string events;
-  RunSetup(in, console, &events);
-  return events;
+  return EventsFileFor(AskPlayers(in, console));
 }
 
 int CountEvents(const std::string& events) {
@@ -66,8 +64,7 @@ TEST(RunTest, AnswerRule) {
 TEST(RunTest, RestOfTheLineStaysInTheInput) {
   std::istringstream in("nnyxyz\n");
   std::ostringstream out;
-  std::string events;
-  RunSetup(in, out, &events);
+  AskPlayers(in, out);
   std::string rest;
   std::getline(in, rest);
   EXPECT_EQ(rest, "xyz");
