@@ -1,6 +1,7 @@
 #include "eventfile/replace_file.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <system_error>
 
@@ -69,4 +70,24 @@ bool FinishReplaceFile(FileReplacement* replacement, std::string_view content,
   const int error = errno;
   RemoveTempFile(temp);
   return Fail(replacement->name, std::strerror(error), err);
+}
+
+bool ReadWholeFile(const fs::path& path, std::string* content) {
+  std::error_code ec;
+  if (fs::is_directory(path, ec)) {
+    errno = EISDIR;
+    return false;
+  }
+  std::FILE* file = std::fopen(path.string().c_str(), "rb");
+  if (file == nullptr) return false;
+  content->clear();
+  char buffer[16384];
+  for (size_t got; (got = std::fread(buffer, 1, sizeof buffer, file)) > 0;) {
+    content->append(buffer, got);
+  }
+  const bool read = !std::ferror(file);
+  const int read_errno = errno;
+  std::fclose(file);
+  errno = read_errno;
+  return read;
 }

@@ -28,4 +28,8 @@ bool BeginReplaceFile(const std::string& name, FileReplacement* replacement,
 bool FinishReplaceFile(FileReplacement* replacement, std::string_view content,
                        std::string* err);
 
+// Reads the whole of the file at `path` into *content. On failure returns
+// false with the reason in errno.
+bool ReadWholeFile(const std::filesystem::path& path, std::string* content);
+
 #endif  // EVENTFILE_REPLACE_FILE_H_

@@ -1,7 +1,13 @@
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
 #include <iostream>
 #include <string>
+#include <vector>
 
 #include "eventfile/replace_file.h"
+#include "setup/command_line.h"
+#include "setup/events_file.h"
 #include "setup/run.h"
 
 namespace {
@@ -14,21 +20,110 @@ int Fail(const std::string& err) {
   return 1;
 }
 
-}  // namespace
+int UsageError(const std::string& err) {
+  std::cerr << "velmoria-setup: " << err
+            << "\nTry 'velmoria-setup --help' for more information.\n";
+  return 2;
+}
 
-int main() {
-  // Only this program reads the console; C stdio need not see the same
-  // buffers, and unsynchronised streams read long input much faster.
-  std::ios::sync_with_stdio(false);
+// Returns the folder the program works in, in full, to show to the user.
+std::string CurrentFolder() {
+  std::error_code ec;
+  const std::filesystem::path folder = std::filesystem::current_path(ec);
+  return ec ? std::string(".") : folder.u8string();
+}
 
+// Moves into each folder in turn, the next taken from the one before, as
+// make, git and tar do with -C.
+bool EnterFolders(const std::vector<std::string>& folders, std::string* err) {
+  for (const std::string& folder : folders) {
+    std::error_code ec;
+    std::filesystem::current_path(std::filesystem::u8path(folder), ec);
+    if (ec) {
+      *err = "cannot change to folder '" + folder + "': " + ec.message();
+      return false;
+    }
+  }
+  return true;
+}
+
+// Says which setup the events file holds, if this version wrote it.
+int ShowStatus() {
+  std::string content;
+  if (!ReadWholeFile(kEventsFileName, &content)) {
+    if (errno == ENOENT) {
+      return Fail("there is no events.txt in " + CurrentFolder());
+    }
+    return Fail(std::string("cannot read events.txt: ") + std::strerror(errno));
+  }
+  Players players{};
+  if (!RecognizeEventsFile(content, &players)) {
+    return Fail(
+        "events.txt was not written by this version of velmoria-setup; it was "
+        "edited by hand, or written by another version");
+  }
+  for (size_t i = 0; i < players.size(); ++i) {
+    std::cout << FactionName(kFactions[i])
+              << (players[i] ? ": computer\n" : ": human\n");
+  }
+  return 0;
+}
+
+int WriteEvents(const CommandLine& command_line) {
   // Made before the first question, so that a run which cannot write the file
   // says so before asking anything.
   FileReplacement events_file;
   std::string err;
   if (!BeginReplaceFile(kEventsFileName, &events_file, &err)) return Fail(err);
 
-  const std::string events = EventsFileFor(AskPlayers(std::cin, std::cout));
-
-  if (!FinishReplaceFile(&events_file, events, &err)) return Fail(err);
+  const Players players = command_line.command == Command::kAnswers
+                              ? command_line.players
+                              : AskPlayers(std::cin, std::cout);
+  if (!FinishReplaceFile(&events_file, EventsFileFor(players), &err)) {
+    return Fail(err);
+  }
   return 0;
 }
+
+int Main(int argc, char** argv) {
+  // Only this program reads the console; C stdio need not see the same
+  // buffers, and unsynchronised streams read long input much faster.
+  std::ios::sync_with_stdio(false);
+
+  const CommandLine command_line = ParseCommandLine(argc, argv);
+  switch (command_line.command) {
+    case Command::kUsageError:
+      return UsageError(command_line.error);
+    case Command::kHelp:
+      std::cout << kHelpText;
+      return 0;
+    case Command::kVersion:
+      std::cout << "velmoria-setup " VELMORIA_VERSION "\n";
+      return 0;
+    default:
+      break;
+  }
+  std::string err;
+  if (!EnterFolders(command_line.directories, &err)) return Fail(err);
+  if (command_line.command == Command::kStatus) return ShowStatus();
+  return WriteEvents(command_line);
+}
+
+}  // namespace
+
+#ifdef _WIN32
+// Windows passes the arguments in UTF-16; a folder name may hold any
+// character, so they are taken from there and handled in UTF-8.
+int wmain(int argc, wchar_t** wide_argv) {
+  std::vector<std::string> args;
+  for (int i = 0; i < argc; ++i) {
+    args.push_back(std::filesystem::path(wide_argv[i]).u8string());
+  }
+  std::vector<char*> argv;
+  for (std::string& arg : args) argv.push_back(arg.data());
+  argv.push_back(nullptr);
+  return Main(argc, argv.data());
+}
+#else
+int main(int argc, char** argv) { return Main(argc, argv); }
+#endif

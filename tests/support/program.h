@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // Runs the real velmoria-setup program, built beside the tests, as a player
 // would: in a folder of its own, with its console on files and pipes.
@@ -16,6 +17,7 @@ struct ProgramResult {
 };
 
 struct ProgramOptions {
+  std::vector<std::string> args;   // the arguments after the program's name
   bool close_stdin = false;        // start with no standard input at all
   bool close_stdout = false;       // start with no standard output at all
   long long file_size_limit = -1;  // RLIMIT_FSIZE in bytes, -1 for none

@@ -25,6 +25,13 @@ Child StartProgram(const fs::path& dir, const ProgramOptions& options) {
   child.out_path = dir.parent_path() / ("stdout-" + tag);
   child.err_path = dir.parent_path() / ("stderr-" + tag);
 
+  // Built before the fork: the child may not allocate.
+  std::vector<char*> argv = {const_cast<char*>("velmoria-setup")};
+  for (const std::string& arg : options.args) {
+    argv.push_back(const_cast<char*>(arg.c_str()));
+  }
+  argv.push_back(nullptr);
+
   int input[2];
   if (pipe(input) != 0) return child;
   const int out = open(child.out_path.c_str(),
@@ -55,7 +62,7 @@ Child StartProgram(const fs::path& dir, const ProgramOptions& options) {
       signal(SIGXFSZ, SIG_IGN);
     }
     if (chdir(dir.c_str()) == 0) {
-      execl(VELMORIA_SETUP_PROGRAM, "velmoria-setup", nullptr);
+      execv(VELMORIA_SETUP_PROGRAM, argv.data());
     }
     _exit(127);
   }

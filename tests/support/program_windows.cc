@@ -33,7 +33,7 @@ std::string WithoutCarriageReturns(const std::string& text) {
 // Only the plain run is needed here: the tests that signal the program or
 // limit its file size are POSIX ones.
 ProgramResult RunProgram(const fs::path& dir, std::string_view input,
-                         const ProgramOptions& /*options*/) {
+                         const ProgramOptions& options) {
   static std::atomic<int> count{0};
   const std::string tag =
       std::to_string(GetCurrentProcessId()) + "-" + std::to_string(count++);
@@ -50,7 +50,11 @@ ProgramResult RunProgram(const fs::path& dir, std::string_view input,
   startup.hStdError = OpenInheritable(err_path, GENERIC_WRITE, CREATE_ALWAYS);
 
   const fs::path program = fs::absolute(VELMORIA_SETUP_PROGRAM);
+  // None of the tests' arguments holds a quote or ends in a backslash.
   std::wstring command_line = L"\"" + program.wstring() + L"\"";
+  for (const std::string& arg : options.args) {
+    command_line += L" \"" + std::filesystem::u8path(arg).wstring() + L"\"";
+  }
   PROCESS_INFORMATION process = {};
   ProgramResult result;
   if (CreateProcessW(program.c_str(), command_line.data(), nullptr, nullptr,

@@ -1,0 +1,135 @@
+#include "setup/command_line.h"
+
+#include <getopt.h>
+
+#include <string_view>
+
+const char kHelpText[] =
+    "Usage: velmoria-setup [-C DIR] [ANSWERS]\n"
+    "  or:  velmoria-setup [-C DIR] --status\n"
+    "  or:  velmoria-setup --help | --version\n"
+    "Write events.txt, the events file of the Velmoria scenario, for the\n"
+    "factions that humans play.\n"
+    "\n"
+    "With no ANSWERS, ask for each faction whether a human plays it. ANSWERS\n"
+    "gives all three answers at once and asks nothing: one letter for each\n"
+    "of the Venetians, Hafsids and Teutonics, in that order, y for a human\n"
+    "and n for the computer (ynn: a human plays the Venetians, the computer\n"
+    "the others).\n"
+    "\n"
+    "  -C, --directory=DIR  work in the folder DIR instead of the current one\n"
+    "      --status         say which factions the events.txt there gives to\n"
+    "                       a human and which to the computer; change nothing\n"
+    "      --help           show this help and exit\n"
+    "      --version        show the version and exit\n"
+    "\n"
+    "The file goes to events.txt in the scenario's folder. An events.txt that\n"
+    "this version did not write, such as one edited by hand, is kept as\n"
+    "events.txt.bak.\n"
+    "\n"
+    "Exit status: 0 if all went well; 1 if the file could not be written, or\n"
+    "--status found no file it recognises; 2 if the command line is wrong.\n";
+
+namespace {
+
+// Options that have no short form take values no character has.
+enum : int { kStatusOption = 256, kHelpOption, kVersionOption };
+
+constexpr option kLongOptions[] = {
+    {"directory", required_argument, nullptr, 'C'},
+    {"status", no_argument, nullptr, kStatusOption},
+    {"help", no_argument, nullptr, kHelpOption},
+    {"version", no_argument, nullptr, kVersionOption},
+    {nullptr, 0, nullptr, 0},
+};
+
+// A leading colon: report a missing argument apart from an unknown option,
+// and print nothing.
+constexpr char kShortOptions[] = ":C:";
+
+CommandLine UsageError(std::string error) {
+  CommandLine usage_error;
+  usage_error.command = Command::kUsageError;
+  usage_error.error = std::move(error);
+  return usage_error;
+}
+
+// Returns the unknown option getopt_long stopped at, as the user typed it.
+std::string UnknownOption(char** argv) {
+  if (optopt > 0) return std::string("-") + static_cast<char>(optopt);
+  return argv[optind - 1];
+}
+
+// Only lower case: in the dialogue a capital N means a human, so an upper-case
+// letter here is refused rather than guessed at.
+bool ParseAnswers(std::string_view letters, Players* players) {
+  if (letters.size() != players->size()) return false;
+  for (size_t i = 0; i < letters.size(); ++i) {
+    if (letters[i] != 'y' && letters[i] != 'n') return false;
+    (*players)[i] = letters[i] == 'n';
+  }
+  return true;
+}
+
+}  // namespace
+
+CommandLine ParseCommandLine(int argc, char** argv) {
+  CommandLine command_line;
+  bool status = false;
+  bool help = false;
+  bool version = false;
+  opterr = 0;
+  optind = 0;  // start afresh, as both glibc and mingw-w64 understand it
+  for (int c; (c = getopt_long(argc, argv, kShortOptions, kLongOptions,
+                               nullptr)) != -1;) {
+    switch (c) {
+      case 'C':
+        command_line.directories.emplace_back(optarg);
+        break;
+      case kStatusOption:
+        status = true;
+        break;
+      case kHelpOption:
+        help = true;
+        break;
+      case kVersionOption:
+        version = true;
+        break;
+      default:
+        // glibc reports a value given to an option that takes none as an
+        // unknown option, mingw-w64 as a missing value: both name the option
+        // in optopt.
+        if (optopt >= kStatusOption) {
+          const std::string typed = argv[optind - 1];
+          return UsageError("option '" + typed.substr(0, typed.find('=')) +
+                            "' takes no value");
+        }
+        if (c == ':') {  // the option is the last argument, as typed
+          return UsageError("option '" + std::string(argv[optind - 1]) +
+                            "' needs a folder");
+        }
+        return UsageError("unknown option '" + UnknownOption(argv) + "'");
+    }
+  }
+  if (help || version) {
+    command_line.command = help ? Command::kHelp : Command::kVersion;
+    return command_line;
+  }
+  const int operands = argc - optind;
+  if (operands > 1) {
+    return UsageError("unexpected argument '" + std::string(argv[optind + 1]) +
+                      "'");
+  }
+  if (status) {
+    if (operands > 0) return UsageError("--status takes no ANSWERS");
+    command_line.command = Command::kStatus;
+  } else if (operands > 0) {
+    if (!ParseAnswers(argv[optind], &command_line.players)) {
+      return UsageError(
+          "ANSWERS must be three letters, each y or n, such as ynn; not '" +
+          std::string(argv[optind]) + "'");
+    }
+    command_line.command = Command::kAnswers;
+  }
+  return command_line;
+}

@@ -1,0 +1,161 @@
+// The real program started with arguments, as scripts and shortcuts start it.
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "gtest/gtest.h"
+#include "support/expected_events.h"
+#include "support/program.h"
+#include "support/scratch_dir.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using Args = std::vector<std::string>;
+using Names = std::vector<std::string>;
+
+constexpr char kTryHelp[] =
+    "\nTry 'velmoria-setup --help' for more information.\n";
+
+class CommandLineTest : public ::testing::Test {
+ protected:
+  ProgramResult RunWith(Args args, std::string_view input = "") {
+    ProgramOptions options;
+    options.args = std::move(args);
+    return RunProgram(scratch_.scenario(), input, options);
+  }
+  std::string Events() const { return ReadFile(scratch_.events_file()); }
+  Names Files() const { return ListDir(scratch_.scenario()); }
+
+  ScratchDir scratch_;
+};
+
+// What --status says of the file written for `answers`.
+std::string StatusOf(const char* answers) {
+  const char* const kNames[] = {"Venetians", "Hafsids", "Teutonics"};
+  std::string status;
+  for (int i = 0; i < 3; ++i) {
+    status += kNames[i];
+    status += answers[i] == 'n' ? ": computer\n" : ": human\n";
+  }
+  return status;
+}
+
+// ANSWERS asks nothing, prints nothing and writes what the dialogue writes;
+// --status then names the setup and changes nothing.
+TEST_F(CommandLineTest, AnswersWriteTheFileAndStatusNamesIt) {
+  for (const char* answers :
+       {"nnn", "nny", "nyn", "nyy", "ynn", "yny", "yyn", "yyy"}) {
+    ProgramResult result = RunWith({answers}, "y\ny\ny\n");
+    EXPECT_EQ(result.exit_code, 0) << answers;
+    EXPECT_EQ(result.out + result.err, "") << answers;
+    EXPECT_EQ(Events(), ExpectedEvents(answers)) << answers;
+
+    result = RunWith({"--status"});
+    EXPECT_EQ(result.exit_code, 0) << answers;
+    EXPECT_EQ(result.out, StatusOf(answers));
+    EXPECT_EQ(Events(), ExpectedEvents(answers)) << answers;
+    EXPECT_EQ(Files(), Names{"events.txt"}) << answers;
+  }
+}
+
+TEST_F(CommandLineTest, StatusOfAFileItDidNotWrite) {
+  ProgramResult result = RunWith({"--status"});
+  EXPECT_EQ(result.exit_code, 1);
+  EXPECT_EQ(result.out, "");
+  EXPECT_EQ(result.err.rfind("velmoria-setup: there is no events.txt in ", 0),
+            0u)
+      << result.err;
+  EXPECT_EQ(Files(), Names{});
+
+  const std::string edited = ExpectedEvents("nyn") + "@DEBUG\r\n";
+  WriteFile(scratch_.events_file(), edited);
+  result = RunWith({"--status"});
+  EXPECT_EQ(result.exit_code, 1);
+  EXPECT_EQ(result.out, "");
+  EXPECT_EQ(result.err,
+            "velmoria-setup: events.txt was not written by this version of "
+            "velmoria-setup; it was edited by hand, or written by another "
+            "version\n");
+  EXPECT_EQ(Events(), edited);
+}
+
+// Each is refused before anything is written, with a hint to --help.
+TEST_F(CommandLineTest, UsageErrors) {
+  const struct {
+    Args args;
+    const char* error;
+  } cases[] = {
+      {{"yn"},
+       "ANSWERS must be three letters, each y or n, such as ynn; "
+       "not 'yn'"},
+      {{"ynny"},
+       "ANSWERS must be three letters, each y or n, such as ynn; "
+       "not 'ynny'"},
+      {{"ynN"},
+       "ANSWERS must be three letters, each y or n, such as ynn; "
+       "not 'ynN'"},
+      {{"yxn"},
+       "ANSWERS must be three letters, each y or n, such as ynn; "
+       "not 'yxn'"},
+      {{""},
+       "ANSWERS must be three letters, each y or n, such as ynn; "
+       "not ''"},
+      {{"y", "n", "n"}, "unexpected argument 'n'"},
+      {{"--status", "ynn"}, "--status takes no ANSWERS"},
+      {{"--frobnicate"}, "unknown option '--frobnicate'"},
+      {{"-x", "ynn"}, "unknown option '-x'"},
+      {{"--status=all"}, "option '--status' takes no value"},
+      {{"ynn", "-C"}, "option '-C' needs a folder"},
+  };
+  for (const auto& c : cases) {
+    const ProgramResult result = RunWith(c.args, "n\nn\nn\n");
+    EXPECT_EQ(result.exit_code, 2) << c.error;
+    EXPECT_EQ(result.out, "") << c.error;
+    EXPECT_EQ(result.err, "velmoria-setup: " + std::string(c.error) + kTryHelp);
+    EXPECT_EQ(Files(), Names{}) << c.error;
+  }
+}
+
+TEST_F(CommandLineTest, HelpAndVersion) {
+  ProgramResult result = RunWith({"--help"});
+  EXPECT_EQ(result.exit_code, 0);
+  EXPECT_EQ(result.out.rfind("Usage: velmoria-setup [-C DIR] [ANSWERS]\n", 0),
+            0u)
+      << result.out;
+  EXPECT_NE(result.out.find("--status"), std::string::npos);
+  EXPECT_EQ(result.err, "");
+
+  result = RunWith({"--version", "ynn"});
+  EXPECT_EQ(result.exit_code, 0);
+  EXPECT_EQ(result.out, "velmoria-setup " VELMORIA_VERSION "\n");
+  EXPECT_EQ(result.err, "");
+  EXPECT_EQ(Files(), Names{});
+}
+
+// -C works for the dialogue and for ANSWERS, from another folder; folders
+// given one after another are each taken from the one before.
+TEST_F(CommandLineTest, FolderOption) {
+  const fs::path other = scratch_.root() / "other";
+  fs::create_directories(other / "inner");
+  ProgramResult result = RunWith({"-C", "../other"}, "n\ny\nn\n");
+  EXPECT_EQ(result.exit_code, 0) << result.err;
+  EXPECT_EQ(result.out, kExpectedConsole);
+  EXPECT_EQ(ReadFile(other / "events.txt"), ExpectedEvents("nyn"));
+
+  result = RunWith({"ynn", "--directory=../other", "-C", "inner"});
+  EXPECT_EQ(result.exit_code, 0) << result.err;
+  EXPECT_EQ(ReadFile(other / "inner" / "events.txt"), ExpectedEvents("ynn"));
+  EXPECT_EQ(Files(), Names{});
+
+  result = RunWith({"-C", "missing", "ynn"});
+  EXPECT_EQ(result.exit_code, 1);
+  EXPECT_EQ(result.err,
+            "velmoria-setup: cannot change to folder 'missing': No such file "
+            "or directory\n");
+  EXPECT_EQ(Files(), Names{});
+}
+
+}  // namespace
