@@ -1,11 +1,10 @@
 #include <cerrno>
-#include <cstring>
 #include <filesystem>
 #include <iostream>
 #include <string>
 #include <vector>
 
-#include "eventfile/replace_file.h"
+#include "replace/replace_file.h"
 #include "setup/command_line.h"
 #include "setup/events_file.h"
 #include "setup/run.h"
@@ -54,7 +53,7 @@ int ShowStatus() {
     if (errno == ENOENT) {
       return Fail("there is no events.txt in " + CurrentFolder());
     }
-    return Fail(std::string("cannot read events.txt: ") + std::strerror(errno));
+    return Fail("cannot read events.txt: " + FileErrorReason(errno));
   }
   Players players{};
   if (!RecognizeEventsFile(content, &players)) {
@@ -79,8 +78,17 @@ int WriteEvents(const CommandLine& command_line) {
   const Players players = command_line.command == Command::kAnswers
                               ? command_line.players
                               : AskPlayers(std::cin, std::cout);
-  if (!FinishReplaceFile(&events_file, EventsFileFor(players), &err)) {
+  const std::string events = EventsFileFor(players);
+  // Only a file this version could write again is replaced without a copy.
+  const NeedsBackup needs_backup = [&](std::string_view old) {
+    return old != events && !RecognizeEventsFile(old, nullptr);
+  };
+  if (!FinishReplaceFile(&events_file, events, needs_backup, &err)) {
     return Fail(err);
+  }
+  if (!events_file.kept_as.empty()) {
+    std::cerr << "velmoria-setup: kept the previous events.txt as "
+              << events_file.kept_as << '\n';
   }
   return 0;
 }

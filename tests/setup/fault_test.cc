@@ -112,7 +112,8 @@ TEST_F(FaultTest, SixteenRunsAtOnceLeaveOneCompleteFile) {
     matches += events == ExpectedEvents(answers);
   }
   EXPECT_EQ(matches, 1) << events;
-  EXPECT_EQ(Files(), Names{"events.txt"});
+  EXPECT_EQ(Files(), (Names{"events.txt", "events.txt.bak"}));
+  EXPECT_EQ(ReadFile(scratch_.events_file().string() + ".bak"), kOldEvents);
 }
 
 TEST_F(FaultTest, ConsoleInputEdges) {
@@ -150,7 +151,7 @@ TEST_F(FaultTest, ClosedStandardStreams) {
   result = RunProgram(scratch_.scenario(), "n\ny\nn\n", no_output);
   EXPECT_EQ(result.exit_code, 0) << result.err;
   EXPECT_EQ(Events(), ExpectedEvents("nyn"));
-  EXPECT_EQ(Files(), Names{"events.txt"});
+  EXPECT_EQ(Files(), (Names{"events.txt", "events.txt.bak"}));
 }
 
 }  // namespace

@@ -75,7 +75,8 @@ TEST_F(ProgramTest, FolderNamedEventsTxtFailsBeforeAsking) {
   EXPECT_EQ(result.exit_code, 1);
   EXPECT_EQ(result.out, "");
   EXPECT_EQ(result.err,
-            "velmoria-setup: cannot write events.txt: Is a directory\n");
+            "velmoria-setup: cannot write events.txt: it is a folder, not a "
+            "file\n");
   EXPECT_EQ(Files(), Names{"events.txt"});
   EXPECT_TRUE(fs::is_empty(scratch_.events_file()));
 }

@@ -1,4 +1,4 @@
-#include "eventfile/replace_file.h"
+#include "replace/replace_file.h"
 
 #include <string>
 #include <vector>
@@ -15,6 +15,8 @@ namespace fs = std::filesystem;
 namespace {
 
 using Names = std::vector<std::string>;
+
+const NeedsBackup kNoBackup = [](std::string_view) { return false; };
 
 class ReplaceFileTest : public ::testing::Test {
  protected:
@@ -35,7 +37,8 @@ TEST_F(ReplaceFileTest, OldFileStaysUntilTheNewOneIsComplete) {
   EXPECT_EQ(during[0], "events.txt");
   EXPECT_EQ(during[1].rfind("events.txt.", 0), 0u) << during[1];
 
-  ASSERT_TRUE(FinishReplaceFile(&replacement_, "new\r\n", &err_)) << err_;
+  ASSERT_TRUE(FinishReplaceFile(&replacement_, "new\r\n", kNoBackup, &err_))
+      << err_;
   EXPECT_EQ(ReadFile(Name()), "new\r\n");
   EXPECT_EQ(ListDir(Dir()), Names{"events.txt"});
 }
@@ -43,7 +46,8 @@ TEST_F(ReplaceFileTest, OldFileStaysUntilTheNewOneIsComplete) {
 TEST_F(ReplaceFileTest, MissingFolderIsReported) {
   const std::string name = (Dir() / "missing" / "events.txt").string();
   EXPECT_FALSE(BeginReplaceFile(name, &replacement_, &err_));
-  EXPECT_EQ(err_, "cannot write " + name + ": No such file or directory");
+  EXPECT_EQ(err_, "cannot write in the folder " + (Dir() / "missing").string() +
+                      ": No such file or directory");
 }
 
 // A failure at the last step must still clean up and leave the old state.
@@ -51,7 +55,7 @@ TEST_F(ReplaceFileTest, FailedRenameRemovesTheTemporaryFile) {
   ASSERT_TRUE(BeginReplaceFile(Name(), &replacement_, &err_)) << err_;
   fs::create_directory(Name());
   WriteFile(fs::path(Name()) / "keep", "kept");
-  EXPECT_FALSE(FinishReplaceFile(&replacement_, "new", &err_));
+  EXPECT_FALSE(FinishReplaceFile(&replacement_, "new", kNoBackup, &err_));
   EXPECT_EQ(err_.rfind("cannot write " + Name() + ": ", 0), 0u) << err_;
   EXPECT_EQ(ListDir(Dir()), Names{"events.txt"});
   EXPECT_EQ(ReadFile(fs::path(Name()) / "keep"), "kept");
@@ -63,7 +67,8 @@ TEST_F(ReplaceFileTest, LinkStaysAndItsTargetGetsTheContent) {
   WriteFile(Dir() / "real" / "target.txt", "old");
   fs::create_symlink("real/target.txt", Name());
   ASSERT_TRUE(BeginReplaceFile(Name(), &replacement_, &err_)) << err_;
-  ASSERT_TRUE(FinishReplaceFile(&replacement_, "new", &err_)) << err_;
+  ASSERT_TRUE(FinishReplaceFile(&replacement_, "new", kNoBackup, &err_))
+      << err_;
   EXPECT_TRUE(fs::is_symlink(Name()));
   EXPECT_EQ(ReadFile(Dir() / "real" / "target.txt"), "new");
   EXPECT_EQ(ListDir(Dir() / "real"), Names{"target.txt"});
@@ -71,7 +76,8 @@ TEST_F(ReplaceFileTest, LinkStaysAndItsTargetGetsTheContent) {
   // A link to a file not yet there creates it, as writing through it would.
   fs::remove(Dir() / "real" / "target.txt");
   ASSERT_TRUE(BeginReplaceFile(Name(), &replacement_, &err_)) << err_;
-  ASSERT_TRUE(FinishReplaceFile(&replacement_, "again", &err_)) << err_;
+  ASSERT_TRUE(FinishReplaceFile(&replacement_, "again", kNoBackup, &err_))
+      << err_;
   EXPECT_TRUE(fs::is_symlink(Name()));
   EXPECT_EQ(ReadFile(Dir() / "real" / "target.txt"), "again");
 }
@@ -80,7 +86,8 @@ TEST_F(ReplaceFileTest, PermissionBitsAreKeptOrOrdinary) {
   WriteFile(Name(), "old");
   chmod(Name().c_str(), 0604);
   ASSERT_TRUE(BeginReplaceFile(Name(), &replacement_, &err_)) << err_;
-  ASSERT_TRUE(FinishReplaceFile(&replacement_, "new", &err_)) << err_;
+  ASSERT_TRUE(FinishReplaceFile(&replacement_, "new", kNoBackup, &err_))
+      << err_;
   struct stat st;
   ASSERT_EQ(stat(Name().c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 07777, 0604u);
@@ -91,7 +98,7 @@ TEST_F(ReplaceFileTest, PermissionBitsAreKeptOrOrdinary) {
   const bool began = BeginReplaceFile(Name(), &fresh, &err_);
   umask(old_mask);
   ASSERT_TRUE(began) << err_;
-  ASSERT_TRUE(FinishReplaceFile(&fresh, "new", &err_)) << err_;
+  ASSERT_TRUE(FinishReplaceFile(&fresh, "new", kNoBackup, &err_)) << err_;
   ASSERT_EQ(stat(Name().c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 07777, 0640u);
 }
