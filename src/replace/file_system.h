@@ -56,7 +56,8 @@ class TempFile {
  private:
   std::filesystem::path path_;
   int fd_ = -1;
-  int slot_ = -1;  // where the interruption handler finds it
+  int slot_ = -1;         // where the interruption handler finds it
+  bool is_link_ = false;  // a second name of an existing file
 };
 
 // Marks the start of the renames that end a replacement. From here to the

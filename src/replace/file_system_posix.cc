@@ -75,12 +75,13 @@ void InstallCleanupHandlers() {
   action.sa_flags = SA_RESETHAND;
   action.sa_mask = FatalSignals();
   ForEachFatalSignal([&](int signal_number) {
-    struct sigaction previous = {};
-    sigaction(signal_number, nullptr, &previous);
     // A signal ignored when we started (nohup, a background job) stays so,
     // and one that someone else handles (a sanitizer's crash report) too.
-    if (!(previous.sa_flags & SA_SIGINFO) && previous.sa_handler == SIG_DFL) {
-      sigaction(signal_number, &action, nullptr);
+    // The signals are held meanwhile, so trying costs one call, not two.
+    struct sigaction previous = {};
+    sigaction(signal_number, &action, &previous);
+    if ((previous.sa_flags & SA_SIGINFO) || previous.sa_handler != SIG_DFL) {
+      sigaction(signal_number, &previous, nullptr);
     }
   });
   signal(SIGXFSZ, SIG_IGN);
@@ -187,6 +188,7 @@ bool TempFile::CreateLink(const std::filesystem::path& existing,
     InstallCleanupHandlers();
     if (link(existing.c_str(), name.c_str()) == 0) {
       path_ = name;
+      is_link_ = true;
       slot_ = ArmCleanup(name);
       if (slot_ >= 0) return true;
       Remove();
@@ -221,6 +223,9 @@ bool TempFile::SyncAndClose() {
 
 bool TempFile::RenameOver(const std::filesystem::path& target) {
   if (rename(path_.c_str(), target.c_str()) != 0) return false;
+  // Renaming a name of a file over another name of the same file does
+  // nothing: so it is when another run has just kept the same old file.
+  if (is_link_) unlink(path_.c_str());
   Release();
   return true;
 }
@@ -240,6 +245,7 @@ void TempFile::Release() {
   if (slot_ >= 0) g_cleanup_armed[slot_] = 0;
   slot_ = -1;
   path_.clear();
+  is_link_ = false;
 }
 
 bool BeginCommit() {

@@ -79,15 +79,25 @@ bool CheckReplaceable(const std::string& name, const fs::path& path,
 // false with the reason in errno.
 bool KeepOldFile(const fs::path& path, const fs::path& backup_path,
                  const NeedsBackup& needs_backup, TempFile* backup) {
-  std::string old;
-  if (!ReadWholeFile(path, &old)) {
-    // With no file to keep, or a folder that the rename then refuses.
-    return errno == ENOENT || errno == EISDIR;
+  // Another run may put its file in place between the reading and the
+  // linking, so the link is read back: it must hold what was judged.
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    std::string old;
+    if (!ReadWholeFile(path, &old)) {
+      // With no file to keep, or a folder that the rename then refuses.
+      return errno == ENOENT || errno == EISDIR;
+    }
+    if (!needs_backup(old)) return true;
+    if (!backup->CreateLink(path, backup_path)) {
+      return backup->Create(backup_path, path) && backup->Write(old) &&
+             backup->SyncAndClose();
+    }
+    std::string linked;
+    if (ReadWholeFile(backup->path(), &linked) && linked == old) return true;
+    backup->Remove();
   }
-  if (!needs_backup(old)) return true;
-  return backup->CreateLink(path, backup_path) ||
-         (backup->Create(backup_path, path) && backup->Write(old) &&
-          backup->SyncAndClose());
+  errno = EAGAIN;
+  return false;
 }
 
 // Writes the new file and puts it in place, with the old one kept if need be.

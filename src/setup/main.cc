@@ -14,14 +14,19 @@ namespace {
 // Written into the folder the program runs in: the scenario's folder.
 constexpr char kEventsFileName[] = "events.txt";
 
+// Writes one line on standard error in one piece, so that lines from runs at
+// once in one console never interleave.
+void Say(const std::string& line) {
+  std::cerr << ("velmoria-setup: " + line + '\n') << std::flush;
+}
+
 int Fail(const std::string& err) {
-  std::cerr << "velmoria-setup: " << err << '\n';
+  Say(err);
   return 1;
 }
 
 int UsageError(const std::string& err) {
-  std::cerr << "velmoria-setup: " << err
-            << "\nTry 'velmoria-setup --help' for more information.\n";
+  Say(err + "\nTry 'velmoria-setup --help' for more information.");
   return 2;
 }
 
@@ -87,8 +92,7 @@ int WriteEvents(const CommandLine& command_line) {
     return Fail(err);
   }
   if (!events_file.kept_as.empty()) {
-    std::cerr << "velmoria-setup: kept the previous events.txt as "
-              << events_file.kept_as << '\n';
+    Say("kept the previous events.txt as " + events_file.kept_as);
   }
   return 0;
 }

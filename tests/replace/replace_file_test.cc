@@ -7,6 +7,7 @@
 #include "support/scratch_dir.h"
 
 #ifndef _WIN32
+#include <signal.h>
 #include <sys/stat.h>
 #endif
 
@@ -41,6 +42,12 @@ TEST_F(ReplaceFileTest, OldFileStaysUntilTheNewOneIsComplete) {
       << err_;
   EXPECT_EQ(ReadFile(Name()), "new\r\n");
   EXPECT_EQ(ListDir(Dir()), Names{"events.txt"});
+#ifndef _WIN32
+  // Once the file is in place, a signal can no longer end the run.
+  sigset_t held;
+  sigprocmask(SIG_BLOCK, nullptr, &held);
+  EXPECT_TRUE(sigismember(&held, SIGTERM) && sigismember(&held, SIGINT));
+#endif
 }
 
 TEST_F(ReplaceFileTest, MissingFolderIsReported) {
@@ -79,6 +86,20 @@ TEST_F(ReplaceFileTest, LinkStaysAndItsTargetGetsTheContent) {
   ASSERT_TRUE(FinishReplaceFile(&replacement_, "again", kNoBackup, &err_))
       << err_;
   EXPECT_TRUE(fs::is_symlink(Name()));
+  EXPECT_EQ(ReadFile(Dir() / "real" / "target.txt"), "again");
+
+  // Past the system's limit of links in a row, nothing is replaced.
+  fs::remove(Name());
+  fs::create_symlink("real/target.txt", Dir() / "link0");
+  for (int i = 1; i <= 40; ++i) {
+    fs::create_symlink("link" + std::to_string(i - 1),
+                       Dir() / ("link" + std::to_string(i)));
+  }
+  fs::create_symlink("link40", Name());  // 41 links to the file
+  EXPECT_FALSE(BeginReplaceFile(Name(), &replacement_, &err_));
+  EXPECT_EQ(err_,
+            "cannot write " + Name() + ": Too many levels of symbolic links");
+  EXPECT_TRUE(fs::is_symlink(Dir() / "link0"));
   EXPECT_EQ(ReadFile(Dir() / "real" / "target.txt"), "again");
 }
 

@@ -31,13 +31,14 @@ class FaultTest : public ::testing::Test {
 // Starts a run, answers `answered` questions with "n", and signals it while
 // it waits at the next prompt.
 ProgramResult SignalAtPrompt(const ScratchDir& scratch, int answered,
-                             int signal_number) {
+                             int signal_number,
+                             const ProgramOptions& options = {}) {
   static const char* const kPrompts[] = {
       "Venetians being played by a human? (y or n)",
       "Hafsids being played by a human? (y or n)",
       "Teutonics being played by a human? (y or n)",
   };
-  Child child = StartProgram(scratch.scenario());
+  Child child = StartProgram(scratch.scenario(), options);
   for (int i = 0; i < answered; ++i) {
     EXPECT_TRUE(WaitForOutput(child, kPrompts[i]));
     SendInput(&child, "n\n", /*close=*/false);
@@ -47,19 +48,41 @@ ProgramResult SignalAtPrompt(const ScratchDir& scratch, int answered,
   return WaitProgram(&child);
 }
 
-TEST_F(FaultTest, SignalAtEachPromptLeavesTheOldFileAndNoTemporaryFile) {
-  for (int signal_number : {SIGINT, SIGTERM, SIGHUP}) {
-    for (int answered = 0; answered < 3; ++answered) {
-      const ProgramResult result =
-          SignalAtPrompt(scratch_, answered, signal_number);
-      SCOPED_TRACE(strsignal(signal_number) + std::string(" at prompt ") +
-                   std::to_string(answered + 1));
-      EXPECT_EQ(result.signal, signal_number);
-      EXPECT_EQ(result.err, "");
-      EXPECT_EQ(Events(), kOldEvents);
-      EXPECT_EQ(Files(), Names{"events.txt"});
-    }
+// Every signal that would end the process removes the temporary file first,
+// and a backup made by an earlier run is left alone as well.
+TEST_F(FaultTest, SignalAtAPromptLeavesTheOldFilesAndNoTemporaryFile) {
+  const std::string backup = scratch_.events_file().string() + ".bak";
+  WriteFile(backup, "older");
+  const int kSignals[] = {SIGHUP,  SIGINT,    SIGQUIT, SIGPIPE,  SIGTERM,
+                          SIGALRM, SIGUSR1,   SIGUSR2, SIGXCPU,  SIGPROF,
+                          SIGIO,   SIGVTALRM, SIGPWR,  SIGRTMIN, SIGRTMAX};
+  int answered = 0;
+  for (int signal_number : kSignals) {
+    answered = (answered + 1) % 3;
+    const ProgramResult result =
+        SignalAtPrompt(scratch_, answered, signal_number);
+    SCOPED_TRACE(std::to_string(signal_number) + " " +
+                 strsignal(signal_number) + " at prompt " +
+                 std::to_string(answered + 1));
+    EXPECT_EQ(result.signal, signal_number);
+    EXPECT_EQ(result.err, "");
+    EXPECT_EQ(Events(), kOldEvents);
+    EXPECT_EQ(ReadFile(backup), "older");
+    EXPECT_EQ(Files(), (Names{"events.txt", "events.txt.bak"}));
   }
+}
+
+// nohup and background jobs start a program with signals ignored.
+TEST_F(FaultTest, SignalIgnoredAtStartStaysIgnored) {
+  ProgramOptions options;
+  options.ignored_signal = SIGHUP;
+  Child child = StartProgram(scratch_.scenario(), options);
+  ASSERT_TRUE(WaitForOutput(child, "(y or n)"));
+  kill(child.pid, SIGHUP);
+  SendInput(&child, "y\ny\ny\n");
+  const ProgramResult result = WaitProgram(&child);
+  EXPECT_EQ(result.exit_code, 0) << result.signal;
+  EXPECT_EQ(Events(), ExpectedEvents("yyy"));
 }
 
 // SIGKILL cannot be caught: its temporary file stays, but the old file is

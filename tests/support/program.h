@@ -16,11 +16,20 @@ struct ProgramResult {
   std::string err;     // standard error
 };
 
+// A user to run the program as, by numeric ids; see UnprivilegedUser().
+struct User {
+  unsigned uid = 0;
+  unsigned gid = 0;
+  std::vector<unsigned> groups;  // supplementary groups
+};
+
 struct ProgramOptions {
   std::vector<std::string> args;   // the arguments after the program's name
   bool close_stdin = false;        // start with no standard input at all
   bool close_stdout = false;       // start with no standard output at all
   long long file_size_limit = -1;  // RLIMIT_FSIZE in bytes, -1 for none
+  int ignored_signal = 0;          // a signal ignored from the start
+  const User* user = nullptr;      // run as this user (needs root)
 };
 
 // Runs the program in `dir` with `input` on standard input and waits for it.
@@ -31,6 +40,13 @@ ProgramResult RunProgram(const std::filesystem::path& dir,
 
 #ifndef _WIN32
 #include <sys/types.h>
+
+// Returns true if the tests may run the program as other users.
+bool CanSwitchUsers();
+
+// A user whom permission bits stop, as they stop players: nobody when the
+// tests run as root, else null, for the tests' own user.
+const User* UnprivilegedUser();
 
 // A program started and not yet waited for; its standard input is a pipe.
 struct Child {

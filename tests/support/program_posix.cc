@@ -1,6 +1,7 @@
 #include "support/program.h"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -15,6 +16,26 @@
 
 namespace fs = std::filesystem;
 
+bool CanSwitchUsers() { return geteuid() == 0; }
+
+const User* UnprivilegedUser() {
+  static const User nobody = {65534, 65534, {}};
+  return CanSwitchUsers() ? &nobody : nullptr;
+}
+
+namespace {
+
+// Another user may not reach the build folder (a clone under /root, say),
+// so the program is copied beside the scratch folder for them.
+std::string ProgramFor(const fs::path& dir, const ProgramOptions& options) {
+  if (options.user == nullptr) return VELMORIA_SETUP_PROGRAM;
+  const fs::path copy = dir.parent_path() / "velmoria-setup";
+  fs::copy_file(VELMORIA_SETUP_PROGRAM, copy, fs::copy_options::skip_existing);
+  return copy.string();
+}
+
+}  // namespace
+
 Child StartProgram(const fs::path& dir, const ProgramOptions& options) {
   // A program that stops reading early must not end the test with SIGPIPE.
   signal(SIGPIPE, SIG_IGN);
@@ -26,6 +47,11 @@ Child StartProgram(const fs::path& dir, const ProgramOptions& options) {
   child.err_path = dir.parent_path() / ("stderr-" + tag);
 
   // Built before the fork: the child may not allocate.
+  const std::string program = ProgramFor(dir, options);
+  std::vector<gid_t> groups;
+  if (options.user != nullptr) {
+    groups.assign(options.user->groups.begin(), options.user->groups.end());
+  }
   std::vector<char*> argv = {const_cast<char*>("velmoria-setup")};
   for (const std::string& arg : options.args) {
     argv.push_back(const_cast<char*>(arg.c_str()));
@@ -54,16 +80,27 @@ Child StartProgram(const fs::path& dir, const ProgramOptions& options) {
     dup2(err, 2);
     close(input[0]);
     close(input[1]);
+    // As a player's shell starts it: every signal at its default and none
+    // held, whatever the test process did before.
     signal(SIGPIPE, SIG_DFL);
+    signal(SIGXFSZ, SIG_DFL);
+    sigset_t none;
+    sigemptyset(&none);
+    sigprocmask(SIG_SETMASK, &none, nullptr);
+    if (options.ignored_signal != 0) signal(options.ignored_signal, SIG_IGN);
+    const rlimit no_core = {0, 0};  // signals that dump core leave none
+    setrlimit(RLIMIT_CORE, &no_core);
     if (options.file_size_limit >= 0) {
       const rlimit limit = {static_cast<rlim_t>(options.file_size_limit),
                             static_cast<rlim_t>(options.file_size_limit)};
       setrlimit(RLIMIT_FSIZE, &limit);
-      signal(SIGXFSZ, SIG_IGN);
     }
-    if (chdir(dir.c_str()) == 0) {
-      execv(VELMORIA_SETUP_PROGRAM, argv.data());
+    if (options.user != nullptr &&
+        (setgroups(groups.size(), groups.data()) != 0 ||
+         setgid(options.user->gid) != 0 || setuid(options.user->uid) != 0)) {
+      _exit(126);
     }
+    if (chdir(dir.c_str()) == 0) execv(program.c_str(), argv.data());
     _exit(127);
   }
   close(input[0]);
