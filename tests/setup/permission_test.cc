@@ -76,6 +76,29 @@ TEST_F(PermissionTest, UnwritableFolderIsNamed) {
   EXPECT_EQ(Files(), Names{});
 }
 
+// Where the drive has no hard links, the backup is a copy, made whole before
+// it takes the name, with the old file's permission bits.
+TEST_F(PermissionTest, BackupIsACopyWhereLinksFail) {
+  WriteFile(scratch_.events_file(), "mine\r\n");
+  fs::permissions(scratch_.events_file(), fs::perms::owner_read |
+                                              fs::perms::owner_write |
+                                              fs::perms::group_read);
+  ProgramOptions options;
+  options.no_hard_links = true;
+  const ProgramResult result =
+      RunProgram(scratch_.scenario(), "y\ny\ny\n", options);
+  EXPECT_EQ(result.exit_code, 0) << result.err;
+  EXPECT_EQ(result.err,
+            "velmoria-setup: kept the previous events.txt as "
+            "events.txt.bak\n");
+  const fs::path backup = scratch_.scenario() / "events.txt.bak";
+  EXPECT_EQ(ReadFile(backup), "mine\r\n");
+  EXPECT_EQ(fs::status(backup).permissions(), fs::perms::owner_read |
+                                                  fs::perms::owner_write |
+                                                  fs::perms::group_read);
+  EXPECT_EQ(Files(), (Names{"events.txt", "events.txt.bak"}));
+}
+
 // In a folder a group shares, the owner of the file cannot be kept, but its
 // group can: else the next member to run the setup is locked out.
 TEST_F(PermissionTest, SharedFolderKeepsTheGroup) {

@@ -29,6 +29,7 @@ struct ProgramOptions {
   bool close_stdout = false;       // start with no standard output at all
   long long file_size_limit = -1;  // RLIMIT_FSIZE in bytes, -1 for none
   int ignored_signal = 0;          // a signal ignored from the start
+  bool no_hard_links = false;      // link() fails, as on a FAT drive
   const User* user = nullptr;      // run as this user (needs root)
 };
 

@@ -2,8 +2,13 @@
 
 #include <fcntl.h>
 #include <grp.h>
+#include <linux/audit.h>
+#include <linux/filter.h>
+#include <linux/seccomp.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -32,6 +37,26 @@ std::string ProgramFor(const fs::path& dir, const ProgramOptions& options) {
   const fs::path copy = dir.parent_path() / "velmoria-setup";
   fs::copy_file(VELMORIA_SETUP_PROGRAM, copy, fs::copy_options::skip_existing);
   return copy.string();
+}
+
+// Makes every hard link fail with EPERM, as FAT and exFAT drives do, by a
+// seccomp filter that the program inherits, static or not.
+bool ForbidHardLinks() {
+  static const sock_filter kFilter[] = {
+      BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, arch)),
+      BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, AUDIT_ARCH_X86_64, 1, 0),
+      BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+      BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+      BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, SYS_link, 2, 0),
+      BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, SYS_linkat, 1, 0),
+      BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+      BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | EPERM),
+  };
+  static const sock_fprog kProgram = {
+      static_cast<unsigned short>(sizeof kFilter / sizeof kFilter[0]),
+      const_cast<sock_filter*>(kFilter)};
+  return prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 &&
+         prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &kProgram) == 0;
 }
 
 }  // namespace
@@ -100,6 +125,7 @@ Child StartProgram(const fs::path& dir, const ProgramOptions& options) {
          setgid(options.user->gid) != 0 || setuid(options.user->uid) != 0)) {
       _exit(126);
     }
+    if (options.no_hard_links && !ForbidHardLinks()) _exit(125);
     if (chdir(dir.c_str()) == 0) execv(program.c_str(), argv.data());
     _exit(127);
   }
