@@ -46,7 +46,11 @@ BOOL WINAPI RemoveTempFilesOnConsoleEvent(DWORD event) {
   }
   g_interrupted = true;
   for (Slot& slot : g_slots) RemoveSlot(&slot);
-  return FALSE;  // the default handler ends the process, STATUS_CONTROL_C_EXIT
+  // Ended here, as Windows' own handler would end it but with the same
+  // status everywhere (wine's gives 0), and without running exit code that
+  // the main thread, stopped anywhere, may be in the middle of.
+  TerminateProcess(GetCurrentProcess(), STATUS_CONTROL_C_EXIT);
+  return TRUE;
 }
 
 // Called with g_lock held. Returns the slot now holding the file, or -1.
@@ -243,21 +247,36 @@ bool ReadWholeFile(const std::filesystem::path& path, std::string* content) {
     errno = ENODEV;
     return false;
   }
-  const int fd = _wopen(path.c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT);
-  if (fd < 0) return false;
+  // Asked directly, so that a file another program holds says so.
+  const HANDLE file =
+      CreateFileW(path.c_str(), GENERIC_READ,
+                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    errno = ErrnoFromWindowsError(GetLastError());
+    return false;
+  }
   content->clear();
   char buffer[16384];
-  int got;
-  while ((got = _read(fd, buffer, sizeof buffer)) > 0) {
-    content->append(buffer, static_cast<size_t>(got));
+  DWORD got = 0;
+  BOOL read_ok;
+  while ((read_ok = ReadFile(file, buffer, sizeof buffer, &got, nullptr)) &&
+         got > 0) {
+    content->append(buffer, got);
   }
-  const int saved_errno = errno;
-  _close(fd);
-  errno = saved_errno;
-  return got == 0;
+  if (!read_ok) errno = ErrnoFromWindowsError(GetLastError());
+  CloseHandle(file);
+  return read_ok;
 }
 
 bool CanWriteFile(const std::filesystem::path& path) {
+  // The read-only attribute is the user's word, even to an administrator.
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES &&
+      (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+    errno = EACCES;
+    return false;
+  }
   // The sharing a program that writes the file in place would ask for.
   const HANDLE file =
       CreateFileW(path.c_str(), GENERIC_WRITE,

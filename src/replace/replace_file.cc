@@ -75,29 +75,35 @@ bool CheckReplaceable(const std::string& name, const fs::path& path,
 }
 
 // Gives the old file a second name of ours if its content must be kept: a
-// hard link where the file system has them, else a synced copy. Returns
-// false with the reason in errno.
-bool KeepOldFile(const fs::path& path, const fs::path& backup_path,
-                 const NeedsBackup& needs_backup, TempFile* backup) {
+// hard link where the file system has them, else a synced copy.
+bool KeepOldFile(const FileReplacement& replacement,
+                 const fs::path& backup_path, const NeedsBackup& needs_backup,
+                 TempFile* backup, std::string* err) {
   // Another run may put its file in place between the reading and the
   // linking, so the link is read back: it must hold what was judged.
   for (int attempt = 0; attempt < 3; ++attempt) {
     std::string old;
-    if (!ReadWholeFile(path, &old)) {
+    if (!ReadWholeFile(replacement.path, &old)) {
       // With no file to keep, or a folder that the rename then refuses.
-      return errno == ENOENT || errno == EISDIR;
+      if (errno == ENOENT || errno == EISDIR) return true;
+      return CannotWrite(replacement.name, FileErrorReason(errno), err);
     }
     if (!needs_backup(old)) return true;
-    if (!backup->CreateLink(path, backup_path)) {
-      return backup->Create(backup_path, path) && backup->Write(old) &&
-             backup->SyncAndClose();
+    if (!backup->CreateLink(replacement.path, backup_path)) {
+      if (backup->Create(backup_path, replacement.path) && backup->Write(old) &&
+          backup->SyncAndClose()) {
+        return true;
+      }
+      break;
     }
     std::string linked;
     if (ReadWholeFile(backup->path(), &linked) && linked == old) return true;
     backup->Remove();
+    errno = EAGAIN;
   }
-  errno = EAGAIN;
-  return false;
+  return Fail("cannot keep the previous " + replacement.name + " as " +
+                  backup_path.u8string() + ": " + FileErrorReason(errno),
+              err);
 }
 
 // Writes the new file and puts it in place, with the old one kept if need be.
@@ -111,10 +117,8 @@ bool CommitReplacement(FileReplacement* replacement, std::string_view content,
   fs::path backup_path = replacement->path;
   backup_path += ".bak";
   TempFile backup;
-  if (!KeepOldFile(replacement->path, backup_path, needs_backup, &backup)) {
-    return Fail("cannot keep the previous " + name + " as " +
-                    backup_path.u8string() + ": " + FileErrorReason(errno),
-                err);
+  if (!KeepOldFile(*replacement, backup_path, needs_backup, &backup, err)) {
+    return false;
   }
   if (!BeginCommit()) return Fail("interrupted", err);
   if (!temp.RenameOver(replacement->path)) {
@@ -140,8 +144,8 @@ std::string FileErrorReason(int error) {
   switch (error) {
     case EBUSY:
     case ETXTBSY:
-      return "it is in use by another program; close that program (the game, "
-             "perhaps) and run the setup again";
+      return "it is in use by another program; close it (the game?) and run "
+             "the setup again";
     case EISDIR:
       return "it is a folder, not a file";
     case ENODEV:

@@ -6,6 +6,7 @@
 
 #include "replace/replace_file.h"
 #include "setup/command_line.h"
+#include "setup/console.h"
 #include "setup/events_file.h"
 #include "setup/run.h"
 
@@ -17,7 +18,7 @@ constexpr char kEventsFileName[] = "events.txt";
 // Writes one line on standard error in one piece, so that lines from runs at
 // once in one console never interleave.
 void Say(const std::string& line) {
-  std::cerr << ("velmoria-setup: " + line + '\n') << std::flush;
+  PrintLine(std::cerr, "velmoria-setup: " + line);
 }
 
 int Fail(const std::string& err) {
@@ -70,6 +71,7 @@ int ShowStatus() {
     std::cout << FactionName(kFactions[i])
               << (players[i] ? ": computer\n" : ": human\n");
   }
+  std::cout << std::flush;
   return 0;
 }
 
@@ -80,37 +82,40 @@ int WriteEvents(const CommandLine& command_line) {
   std::string err;
   if (!BeginReplaceFile(kEventsFileName, &events_file, &err)) return Fail(err);
 
-  const Players players = command_line.command == Command::kAnswers
-                              ? command_line.players
-                              : AskPlayers(std::cin, std::cout);
+  Players players = command_line.players;
+  if (command_line.command == Command::kDialogue) {
+    players = AskPlayers(std::cin, std::cout);
+    if (ConsoleReadInterrupted()) return kInterruptedExitStatus;
+    // The last answer's Enter ended its line; a blank one sets off the end.
+    if (OwnsConsoleWindow()) PrintLine(std::cout, "");
+  }
   const std::string events = EventsFileFor(players);
   // Only a file this version could write again is replaced without a copy.
   const NeedsBackup needs_backup = [&](std::string_view old) {
     return old != events && !RecognizeEventsFile(old, nullptr);
   };
   if (!FinishReplaceFile(&events_file, events, needs_backup, &err)) {
-    return Fail(err);
+    return ReplaceInterrupted() ? kInterruptedExitStatus : Fail(err);
   }
   if (!events_file.kept_as.empty()) {
     Say("kept the previous events.txt as " + events_file.kept_as);
   }
+  // A window that closes when the run ends shows where the file went.
+  if (OwnsConsoleWindow()) {
+    PrintLine(std::cout, "events.txt is written in " + CurrentFolder() + ".");
+  }
   return 0;
 }
 
-int Main(int argc, char** argv) {
-  // Only this program reads the console; C stdio need not see the same
-  // buffers, and unsynchronised streams read long input much faster.
-  std::ios::sync_with_stdio(false);
-
-  const CommandLine command_line = ParseCommandLine(argc, argv);
+int Run(const CommandLine& command_line) {
   switch (command_line.command) {
     case Command::kUsageError:
       return UsageError(command_line.error);
     case Command::kHelp:
-      std::cout << kHelpText;
+      std::cout << kHelpText << std::flush;
       return 0;
     case Command::kVersion:
-      std::cout << "velmoria-setup " VELMORIA_VERSION "\n";
+      std::cout << "velmoria-setup " VELMORIA_VERSION "\n" << std::flush;
       return 0;
     default:
       break;
@@ -119,6 +124,20 @@ int Main(int argc, char** argv) {
   if (!EnterFolders(command_line.directories, &err)) return Fail(err);
   if (command_line.command == Command::kStatus) return ShowStatus();
   return WriteEvents(command_line);
+}
+
+int Main(int argc, char** argv) {
+  // Only this program reads the console; C stdio need not see the same
+  // buffers, and unsynchronised streams read long input much faster.
+  std::ios::sync_with_stdio(false);
+  OpenConsoleInput();
+  // A window of the program's own would close at once, and take the outcome
+  // with it, success or failure. Asked before anyone else may attach to it.
+  const bool own_window = OwnsConsoleWindow();
+
+  const int status = Run(ParseCommandLine(argc, argv));
+  if (own_window && status != kInterruptedExitStatus) WaitForEnter();
+  return status;
 }
 
 }  // namespace

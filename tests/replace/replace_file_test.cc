@@ -6,7 +6,9 @@
 #include "gtest/gtest.h"
 #include "support/scratch_dir.h"
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <signal.h>
 #include <sys/stat.h>
 #endif
@@ -68,7 +70,24 @@ TEST_F(ReplaceFileTest, FailedRenameRemovesTheTemporaryFile) {
   EXPECT_EQ(ReadFile(fs::path(Name()) / "keep"), "kept");
 }
 
-#ifndef _WIN32
+#ifdef _WIN32
+// Held open by a program that lets others read but not replace it, as a
+// game may hold it while it runs.
+TEST_F(ReplaceFileTest, FileInUseIsReportedAsSuch) {
+  WriteFile(Name(), "old");
+  ASSERT_TRUE(BeginReplaceFile(Name(), &replacement_, &err_)) << err_;
+  const HANDLE game =
+      CreateFileW(fs::path(Name()).c_str(), GENERIC_READ, FILE_SHARE_READ,
+                  nullptr, OPEN_EXISTING, 0, nullptr);
+  EXPECT_FALSE(FinishReplaceFile(&replacement_, "new", kNoBackup, &err_));
+  CloseHandle(game);
+  EXPECT_EQ(err_, "cannot write " + Name() +
+                      ": it is in use by another program; close it (the "
+                      "game?) and run the setup again");
+  EXPECT_EQ(ReadFile(Name()), "old");
+  EXPECT_EQ(ListDir(Dir()), Names{"events.txt"});
+}
+#else
 TEST_F(ReplaceFileTest, LinkStaysAndItsTargetGetsTheContent) {
   fs::create_directory(Dir() / "real");
   WriteFile(Dir() / "real" / "target.txt", "old");

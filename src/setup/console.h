@@ -1,0 +1,37 @@
+#ifndef SETUP_CONSOLE_H_
+#define SETUP_CONSOLE_H_
+
+#include <ostream>
+#include <string>
+
+// The console, where Windows and POSIX differ. On POSIX these leave the
+// console as it is: a signal ends a run, and a terminal outlives it.
+
+// The exit status of a run that Ctrl-C stopped (on Windows, where the
+// program may see it before it is ended).
+extern const int kInterruptedExitStatus;
+
+// Prepares standard input for the dialogue. On Windows a console is read
+// directly, so that a read ended by Ctrl-C or Ctrl-Break is told apart from
+// the end of the input.
+void OpenConsoleInput();
+
+// Returns true if a read of the console was ended by Ctrl-C or Ctrl-Break
+// rather than by the end of the input.
+bool ConsoleReadInterrupted();
+
+// Returns true when the program is alone in a console window that opened for
+// it, as on a double click or a shortcut: the window closes when the program
+// ends, and takes what it printed along.
+bool OwnsConsoleWindow();
+
+// Shows "Press Enter to close this window." and waits for Enter, or for the
+// end of the input, ignoring what was typed before.
+void WaitForEnter();
+
+// Writes `line` and a line end to `out`, std::cout or std::cerr, in one
+// piece. A Windows console shows every character of it whatever its code
+// page; elsewhere the bytes go as they are.
+void PrintLine(std::ostream& out, const std::string& line);
+
+#endif  // SETUP_CONSOLE_H_
