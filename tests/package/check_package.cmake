@@ -1,0 +1,85 @@
+# Makes the players' download with cpack, unpacks it and checks it: the
+# files in it, the guide's line ends, and the program itself. Run by CTest
+# with -DBUILD_DIR=... -DPACKAGE=<archive> -DFILES=<a;b;c> -DVERSION=...
+# -DSYSTEM=windows|linux.
+
+function(fail what)
+  message(FATAL_ERROR "${PACKAGE}: ${what}")
+endfunction()
+
+execute_process(COMMAND ${CMAKE_CPACK_COMMAND} WORKING_DIRECTORY ${BUILD_DIR}
+  RESULT_VARIABLE result OUTPUT_VARIABLE output ERROR_VARIABLE output)
+if(result)
+  fail("cpack failed:\n${output}")
+endif()
+
+set(unpacked ${BUILD_DIR}/package-check)
+file(REMOVE_RECURSE ${unpacked})
+file(MAKE_DIRECTORY ${unpacked})
+execute_process(COMMAND ${CMAKE_COMMAND} -E tar xf ${BUILD_DIR}/${PACKAGE}
+  WORKING_DIRECTORY ${unpacked} RESULT_VARIABLE result)
+if(result)
+  fail("cannot be unpacked")
+endif()
+file(GLOB_RECURSE files LIST_DIRECTORIES false RELATIVE ${unpacked}
+  ${unpacked}/*)
+list(SORT files)
+if(NOT files STREQUAL FILES)
+  fail("holds '${files}', not '${FILES}'")
+endif()
+list(GET FILES 0 first)
+get_filename_component(top ${unpacked}/${first} DIRECTORY)
+
+# The guide's line ends are those of the system it is for, and no other.
+# Read as bytes, one hex pair and a blank each: file(READ) as text would
+# drop the CRs.
+file(READ ${top}/README.txt guide HEX)
+string(REGEX REPLACE "(..)" "\\1 " bytes "${guide}")
+string(HEX "${VERSION}" version)
+string(REGEX REPLACE "(..)" "\\1 " version "${version}")
+string(FIND "${bytes}" "${version}" at)
+if(at EQUAL -1)
+  fail("README.txt does not name version ${VERSION}")
+endif()
+if(SYSTEM STREQUAL "windows")
+  string(REPLACE "0d 0a " "" bytes "${bytes}")
+  if(bytes MATCHES "(^| )(0a|0d) ")
+    fail("README.txt has a line that does not end in CR LF")
+  endif()
+elseif(bytes MATCHES "(^| )0d ")
+  fail("README.txt has a CR")
+endif()
+
+if(SYSTEM STREQUAL "windows")
+  # Version information is UTF-16 in the .exe, the manifest plain text.
+  file(READ ${top}/velmoria-setup.exe exe HEX)
+  foreach(text "ProductVersion" "${VERSION}" "FileDescription")
+    string(HEX "${text}" hex)
+    string(REGEX REPLACE "(..)" "\\100" utf16 "${hex}")
+    string(FIND "${exe}" "${utf16}" at)
+    if(at EQUAL -1)
+      fail("velmoria-setup.exe has no '${text}' in its version information")
+    endif()
+  endforeach()
+  string(HEX "level=\"asInvoker\"" as_invoker)
+  string(FIND "${exe}" "${as_invoker}" at)
+  if(at EQUAL -1)
+    fail("velmoria-setup.exe has no asInvoker manifest")
+  endif()
+else()
+  # A static executable: no interpreter and no shared library needed, so it
+  # runs on any x86-64 Linux.
+  execute_process(COMMAND readelf --program-headers --dynamic
+    ${top}/velmoria-setup OUTPUT_VARIABLE elf RESULT_VARIABLE result)
+  if(result OR elf MATCHES "INTERP|\\(NEEDED\\)")
+    fail("velmoria-setup needs a dynamic loader or shared libraries:\n${elf}")
+  endif()
+  find_program(MAN man)
+  if(MAN)
+    execute_process(COMMAND ${MAN} --warnings -E UTF-8 -l -Tutf8 -Z
+      ${top}/velmoria-setup.1 OUTPUT_QUIET ERROR_VARIABLE warnings)
+    if(warnings)
+      fail("velmoria-setup.1 has mistakes:\n${warnings}")
+    endif()
+  endif()
+endif()
