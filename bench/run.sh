@@ -1,0 +1,75 @@
+#!/usr/bin/env bash
+# Measures velmoria-setup against a floor: bench/floor.c, a minimal C program
+# doing the I/O of the same run. Both run the dialogue in a tmpfs folder with
+# their input at its end (hyperfine gives the commands no standard input, so
+# every faction is human-played), each rewriting the events.txt it wrote
+# before. Prints the median wall time of each (hyperfine, RUNS runs in
+# ROUNDS rounds), the instructions each executes (callgrind) and each one's
+# peak resident memory.
+#
+#   bench/run.sh [path/to/velmoria-setup]     (default: build/velmoria-setup)
+#
+# Needs hyperfine, valgrind and GNU time (apt-get install hyperfine valgrind
+# time) and a C compiler. Run by hand; CI does not.
+set -euo pipefail
+top=$(cd "$(dirname "$0")/.." && pwd)
+program=$(realpath "${1:-$top/build/velmoria-setup}")
+runs=${RUNS:-800}
+rounds=${ROUNDS:-40}
+
+work=$(mktemp -d /dev/shm/velmoria-bench.XXXXXX)
+trap 'rm -rf "$work"' EXIT
+cc -O2 -o "$work/floor" \
+  -DEVENTS_FILE="\"$top/tests/data/events-yyy.txt\"" "$top/bench/floor.c"
+cp "$program" "$work/velmoria-setup"
+mkdir "$work/scenario"
+cd "$work/scenario"
+"$work/floor" </dev/null >/dev/null
+cmp -s events.txt "$top/tests/data/events-yyy.txt" ||
+  { echo "the floor wrote another file" >&2; exit 1; }
+"$work/velmoria-setup" </dev/null >/dev/null
+cmp -s events.txt "$top/tests/data/events-yyy.txt" ||
+  { echo "velmoria-setup wrote another file" >&2; exit 1; }
+
+# Rounds in turn, each with the two in the other order, so that a drift in
+# the machine's state weighs on both alike; the medians are over all runs.
+for round in $(seq 1 "$rounds"); do
+  commands=(-n floor "$work/floor" -n velmoria-setup "$work/velmoria-setup")
+  ((round % 2)) ||
+    commands=(-n velmoria-setup "$work/velmoria-setup" -n floor "$work/floor")
+  hyperfine -N --warmup 20 --runs "$((runs / rounds))" --style none \
+    --export-json "$work/round-$round.json" "${commands[@]}"
+done
+median() {
+  awk -v name="\"$1\"" '
+    /"command":/ { mine = index($0, name) > 0 }
+    /"times": \[/ { in_times = mine; next }
+    /\]/ { in_times = 0 }
+    in_times { gsub(/[ ,]/, ""); print }' "$work"/round-*.json |
+    sort -g | awk '{ t[NR] = $1 } END { print t[int((NR + 1) / 2)] }'
+}
+medians=("$(median floor)" "$(median velmoria-setup)")
+
+instructions() {
+  valgrind --tool=callgrind --callgrind-out-file=/dev/null "$1" \
+    </dev/null 2>&1 >/dev/null | sed -n 's/.*Collected : //p'
+}
+peak_kb() {
+  /usr/bin/time -v "$1" </dev/null 2>&1 >/dev/null |
+    sed -n 's/.*Maximum resident set size (kbytes): //p'
+}
+floor_instructions=$(instructions "$work/floor")
+program_instructions=$(instructions "$work/velmoria-setup")
+floor_kb=$(peak_kb "$work/floor")
+program_kb=$(peak_kb "$work/velmoria-setup")
+
+awk -v fm="${medians[0]}" -v pm="${medians[1]}" \
+  -v fi="$floor_instructions" -v pi="$program_instructions" \
+  -v fk="$floor_kb" -v pk="$program_kb" 'BEGIN {
+  printf "%-22s %12s %12s %8s   %s\n", "", "floor", "program", "ratio", "target"
+  printf "%-22s %9.1f us %9.1f us %8.2f   at most 1.1\n", "median wall time",
+    fm * 1e6, pm * 1e6, pm / fm
+  printf "%-22s %12d %12d %8.2f   at most 3\n", "instructions", fi, pi, pi / fi
+  printf "%-22s %9d kB %9d kB %8s   at most 2048 kB\n", "peak resident memory",
+    fk, pk, ""
+}'
