@@ -62,7 +62,7 @@ std::string EventsFileFor(const Players& players) {
   std::string events;
   events.reserve(12 << 10);
   WriteHead(&events);
-  for (size_t i = 0; i < players.size(); ++i) {
+  for (size_t i = 0; i < std::size(kFactions); ++i) {
     WriteFactionBlock(&events, kFactions[i], players[i]);
   }
   WriteTail(&events);
@@ -74,7 +74,7 @@ std::string EventsFileFor(const Players& players) {
 bool RecognizeEventsFile(std::string_view content, Players* players) {
   if (!Consume(&content, WriteHead)) return false;
   Players found{};
-  for (size_t i = 0; i < found.size(); ++i) {
+  for (size_t i = 0; i < std::size(kFactions); ++i) {
     found[i] = ConsumeFactionBlock(&content, kFactions[i], true);
     if (!found[i] && !ConsumeFactionBlock(&content, kFactions[i], false)) {
       return false;

@@ -23,6 +23,10 @@ struct User {
   std::vector<unsigned> groups;  // supplementary groups
 };
 
+// The exit status of a program that could not be started with
+// no_hard_links: the system refuses seccomp filters.
+constexpr int kNoSeccomp = 125;
+
 struct ProgramOptions {
   std::vector<std::string> args;   // the arguments after the program's name
   bool close_stdin = false;        // start with no standard input at all

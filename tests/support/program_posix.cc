@@ -125,7 +125,7 @@ Child StartProgram(const fs::path& dir, const ProgramOptions& options) {
          setgid(options.user->gid) != 0 || setuid(options.user->uid) != 0)) {
       _exit(126);
     }
-    if (options.no_hard_links && !ForbidHardLinks()) _exit(125);
+    if (options.no_hard_links && !ForbidHardLinks()) _exit(kNoSeccomp);
     if (chdir(dir.c_str()) == 0) execv(program.c_str(), argv.data());
     _exit(127);
   }
