@@ -36,11 +36,13 @@ constexpr int kFatalSignals[] = {
 template <typename Function>
 void ForEachFatalSignal(Function function) {
   for (int signal_number : kFatalSignals) function(signal_number);
+#ifdef SIGRTMIN
   // The real-time signals end the process too.
   for (int signal_number = SIGRTMIN; signal_number <= SIGRTMAX;
        ++signal_number) {
     function(signal_number);
   }
+#endif
 }
 
 sigset_t FatalSignals() {

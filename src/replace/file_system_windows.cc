@@ -23,7 +23,8 @@ struct Slot {
   int fd = -1;
   bool used = false;
 };
-Slot g_slots[2];  // the new file, and a second name of the old
+constexpr int kSlots = 2;  // the new file, and a second name of the old
+Slot g_slots[kSlots];
 bool g_interrupted = false;
 bool g_committing = false;
 
@@ -60,7 +61,7 @@ int Register(const std::filesystem::path& path, int fd) {
     SetConsoleCtrlHandler(RemoveTempFilesOnConsoleEvent, TRUE);
     installed = true;
   }
-  for (int i = 0; i < 2; ++i) {
+  for (int i = 0; i < kSlots; ++i) {
     if (!g_slots[i].used) {
       g_slots[i] = {path, fd, true};
       return i;

@@ -42,6 +42,7 @@ std::string ProgramFor(const fs::path& dir, const ProgramOptions& options) {
 // Makes every hard link fail with EPERM, as FAT and exFAT drives do, by a
 // seccomp filter that the program inherits, static or not.
 bool ForbidHardLinks() {
+#ifdef __x86_64__
   static const sock_filter kFilter[] = {
       BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, arch)),
       BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, AUDIT_ARCH_X86_64, 1, 0),
@@ -57,6 +58,9 @@ bool ForbidHardLinks() {
       const_cast<sock_filter*>(kFilter)};
   return prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 &&
          prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &kProgram) == 0;
+#else
+  return false;  // the filter is written for x86-64's system calls
+#endif
 }
 
 }  // namespace
