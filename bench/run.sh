@@ -14,8 +14,8 @@
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 program=$(realpath "${1:-$top/build/velmoria-setup}")
-runs=${RUNS:-800}
-rounds=${ROUNDS:-40}
+runs=${RUNS:-1600}
+rounds=${ROUNDS:-200}
 
 work=$(mktemp -d /dev/shm/velmoria-bench.XXXXXX)
 trap 'rm -rf "$work"' EXIT
@@ -31,13 +31,14 @@ cmp -s events.txt "$top/tests/data/events-yyy.txt" ||
 cmp -s events.txt "$top/tests/data/events-yyy.txt" ||
   { echo "velmoria-setup wrote another file" >&2; exit 1; }
 
-# Rounds in turn, each with the two in the other order, so that a drift in
-# the machine's state weighs on both alike; the medians are over all runs.
+# Many short rounds, each with the two in the other order, so that a drift
+# in the machine's state weighs on both alike; the medians are over all
+# runs. Long rounds let a virtual machine's slow swings decide the ratio.
 for round in $(seq 1 "$rounds"); do
   commands=(-n floor "$work/floor" -n velmoria-setup "$work/velmoria-setup")
   ((round % 2)) ||
     commands=(-n velmoria-setup "$work/velmoria-setup" -n floor "$work/floor")
-  hyperfine -N --warmup 20 --runs "$((runs / rounds))" --style none \
+  hyperfine -N --warmup 3 --runs "$((runs / rounds))" --style none \
     --export-json "$work/round-$round.json" "${commands[@]}"
 done
 median() {
