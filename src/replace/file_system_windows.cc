@@ -93,16 +93,21 @@ int ErrnoFromWindowsError(DWORD error) {
   }
 }
 
+// Opens an existing file sharing everything, so that only another program's
+// refusal to share makes it fail (ERROR_SHARING_VIOLATION).
+HANDLE OpenExisting(const std::filesystem::path& path, DWORD access) {
+  return CreateFileW(path.c_str(), access,
+                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
 // Replacing a file that another program holds open fails with "access
 // denied", as a protected file does; asking for the file's own access tells
 // the two apart.
 int ErrnoAfterFailedReplace(const std::filesystem::path& target) {
   const DWORD error = GetLastError();
   if (error == ERROR_ACCESS_DENIED) {
-    const HANDLE file =
-        CreateFileW(target.c_str(), DELETE,
-                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE file = OpenExisting(target, DELETE);
     if (file != INVALID_HANDLE_VALUE) {
       CloseHandle(file);
     } else if (GetLastError() == ERROR_SHARING_VIOLATION) {
@@ -249,10 +254,7 @@ bool ReadWholeFile(const std::filesystem::path& path, std::string* content) {
     return false;
   }
   // Asked directly, so that a file another program holds says so.
-  const HANDLE file =
-      CreateFileW(path.c_str(), GENERIC_READ,
-                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  const HANDLE file = OpenExisting(path, GENERIC_READ);
   if (file == INVALID_HANDLE_VALUE) {
     errno = ErrnoFromWindowsError(GetLastError());
     return false;
@@ -279,10 +281,7 @@ bool CanWriteFile(const std::filesystem::path& path) {
     return false;
   }
   // The sharing a program that writes the file in place would ask for.
-  const HANDLE file =
-      CreateFileW(path.c_str(), GENERIC_WRITE,
-                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  const HANDLE file = OpenExisting(path, GENERIC_WRITE);
   if (file == INVALID_HANDLE_VALUE) {
     errno = ErrnoFromWindowsError(GetLastError());
     return false;
