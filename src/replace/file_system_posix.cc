@@ -1,14 +1,13 @@
 #include "replace/file_system.h"
 
 #include <fcntl.h>
-#include <limits.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
-#include <string>
+
+#include "replace/temp_file.h"
 
 namespace {
 
@@ -33,50 +32,160 @@ constexpr int kFatalSignals[] = {
 #endif
 };
 
-template <typename Function>
-void ForEachFatalSignal(Function function) {
-  for (int signal_number : kFatalSignals) function(signal_number);
-#ifdef SIGRTMIN
-  // The real-time signals end the process too.
-  for (int signal_number = SIGRTMIN; signal_number <= SIGRTMAX;
-       ++signal_number) {
-    function(signal_number);
-  }
-#endif
-}
-
-sigset_t FatalSignals() {
-  sigset_t set;
-  sigemptyset(&set);
-  ForEachFatalSignal(
-      [&](int signal_number) { sigaddset(&set, signal_number); });
-  return set;
-}
-
-// A signal handler may only read plain memory, so the names of the files to
-// remove are kept here as well: the new file and a second name of the old.
-constexpr int kSlots = 2;
-char g_cleanup_paths[kSlots][PATH_MAX];
-volatile sig_atomic_t g_cleanup_armed[kSlots];
+sigset_t g_fatal_signals;
+sigset_t g_mask_at_start;
+bool g_committing = false;
 
 extern "C" void RemoveTempFilesAndDie(int signal_number) {
-  for (int i = 0; i < kSlots; ++i) {
-    if (g_cleanup_armed[i]) unlink(g_cleanup_paths[i]);
-  }
+  RemoveTempFiles();
   // The handler was reset on entry and the signal is held until it returns;
   // then it ends the process with the status a shell expects of it.
   raise(signal_number);
 }
 
-void InstallCleanupHandlers() {
-  static bool installed = false;
-  if (installed) return;
-  installed = true;
+}  // namespace
+
+OsFile CreateNewFile(const std::filesystem::path& path) {
+  int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  // Started with a standard stream closed, the process gets its lowest free
+  // descriptor for the new file; console text written there would land in
+  // the file, so the file moves to a descriptor of its own.
+  if (fd >= 0 && fd <= STDERR_FILENO) {
+    const int moved = fcntl(fd, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
+    const int saved_errno = errno;
+    close(fd);
+    if (moved < 0) unlink(path.c_str());
+    errno = saved_errno;
+    fd = moved;
+  }
+  return fd;
+}
+
+OsFile OpenForWriting(const std::filesystem::path& path) {
+  // Not blocking: a FIFO named like the file must not hang the run.
+  return open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+}
+
+bool WriteWhole(OsFile file, std::string_view data) {
+  const int fd = static_cast<int>(file);
+  for (off_t at = 0; at < static_cast<off_t>(data.size());) {
+    const ssize_t written = pwrite(fd, data.data() + at, data.size() - at, at);
+    if (written < 0 && errno != EINTR) return false;
+    if (written > 0) at += written;
+  }
+  return ftruncate(fd, static_cast<off_t>(data.size())) == 0;
+}
+
+bool SyncFile(OsFile file) { return fsync(static_cast<int>(file)) == 0; }
+
+bool CloseFile(OsFile file) { return close(static_cast<int>(file)) == 0; }
+
+bool CopyOwnerAndMode(OsFile file, const std::filesystem::path& like) {
+  const int fd = static_cast<int>(file);
+  struct stat st;
+  if (stat(like.c_str(), &st) != 0) return false;
+  // Keeping the owner needs privileges we may lack; keeping the group only
+  // that we belong to it, as in a folder shared by a group. Neither failure
+  // stops the run: the file is then the user's own, as any new file.
+  if ((st.st_uid != geteuid() || st.st_gid != getegid()) &&
+      fchown(fd, st.st_uid, st.st_gid) != 0) {
+    (void)!fchown(fd, static_cast<uid_t>(-1), st.st_gid);
+  }
+  return fchmod(fd, st.st_mode & 07777) == 0;
+}
+
+bool RenameFile(const std::filesystem::path& from,
+                const std::filesystem::path& to) {
+  return rename(from.c_str(), to.c_str()) == 0;
+}
+
+bool RemoveFile(const char* name) { return unlink(name) == 0; }
+
+bool ReadWholeFile(const std::filesystem::path& path, std::string* content) {
+  content->clear();
+  content->shrink_to_fit();
+  const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return false;
+  struct stat st;
+  int error = fstat(fd, &st) != 0   ? errno
+              : S_ISREG(st.st_mode) ? 0
+              : S_ISDIR(st.st_mode) ? EISDIR
+                                    : ENODEV;
+  if (error == 0) {
+    // One allocation for the file as it is, and one read; a file that grows
+    // meanwhile is read to its end all the same.
+    content->resize(static_cast<size_t>(st.st_size) + 1);
+    for (size_t size = 0;;) {
+      const ssize_t got = read(fd, &(*content)[size], content->size() - size);
+      if (got < 0 && errno == EINTR) continue;
+      if (got < 0) error = errno;
+      if (got <= 0) {
+        content->resize(size);
+        break;
+      }
+      size += static_cast<size_t>(got);
+      if (size == content->size()) content->resize(size * 2);
+    }
+  }
+  close(fd);  // read only: its failure loses nothing
+  errno = error;
+  return error == 0;
+}
+
+// The rule of the kernel's fs.protected_symlinks, applied here because the
+// program follows links itself and renames onto what they point to.
+bool MayFollowLink(const std::filesystem::path& link, bool* may) {
+  std::filesystem::path folder = link.parent_path();
+  if (folder.empty()) folder = ".";
+  struct stat link_st;
+  struct stat folder_st;
+  if (lstat(link.c_str(), &link_st) != 0 ||
+      stat(folder.c_str(), &folder_st) != 0) {
+    return false;
+  }
+  const bool shared =
+      (folder_st.st_mode & S_ISVTX) != 0 && (folder_st.st_mode & S_IWOTH) != 0;
+  *may = !shared || link_st.st_uid == geteuid() ||
+         link_st.st_uid == folder_st.st_uid;
+  return true;
+}
+
+bool SyncFolderOf(const std::filesystem::path& file) {
+  std::filesystem::path folder = file.parent_path();
+  if (folder.empty()) folder = ".";
+  // A folder the user may not read cannot be opened to be synced.
+  const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return true;
+  const bool synced = fsync(fd) == 0 || errno == EINVAL || errno == ENOTSUP ||
+                      errno == EROFS;  // the file system cannot sync folders
+  const int saved_errno = errno;
+  close(fd);
+  errno = saved_errno;
+  return synced;
+}
+
+void HandleInterruptions() {
+  static bool handled = false;
+  if (handled) return;
+  handled = true;
+  sigemptyset(&g_fatal_signals);
+  for (int signal_number : kFatalSignals) {
+    sigaddset(&g_fatal_signals, signal_number);
+  }
+#ifdef SIGRTMIN
+  // The real-time signals end the process too.
+  for (int signal_number = SIGRTMIN; signal_number <= SIGRTMAX;
+       ++signal_number) {
+    sigaddset(&g_fatal_signals, signal_number);
+  }
+#endif
+  sigprocmask(SIG_BLOCK, &g_fatal_signals, &g_mask_at_start);
   struct sigaction action = {};
   action.sa_handler = RemoveTempFilesAndDie;
   action.sa_flags = SA_RESETHAND;
-  action.sa_mask = FatalSignals();
-  ForEachFatalSignal([&](int signal_number) {
+  action.sa_mask = g_fatal_signals;
+  for (int signal_number = 1; signal_number < NSIG; ++signal_number) {
+    if (sigismember(&g_fatal_signals, signal_number) != 1) continue;
     // A signal ignored when we started (nohup, a background job) stays so,
     // and one that someone else handles (a sanitizer's crash report) too.
     // The signals are held meanwhile, so trying costs one call, not two.
@@ -85,236 +194,18 @@ void InstallCleanupHandlers() {
     if ((previous.sa_flags & SA_SIGINFO) || previous.sa_handler != SIG_DFL) {
       sigaction(signal_number, &previous, nullptr);
     }
-  });
+  }
   signal(SIGXFSZ, SIG_IGN);
+  sigprocmask(SIG_SETMASK, &g_mask_at_start, nullptr);
 }
 
-// Holds off the fatal signals while a temporary file is created and named
-// for the handler, so that a signal never sees it half registered.
-class SignalBlock {
- public:
-  SignalBlock() {
-    const sigset_t set = FatalSignals();
-    sigprocmask(SIG_BLOCK, &set, &saved_);
-  }
-  ~SignalBlock() {
-    const int saved_errno = errno;
-    sigprocmask(SIG_SETMASK, &saved_, nullptr);
-    errno = saved_errno;
-  }
-  SignalBlock(const SignalBlock&) = delete;
-  SignalBlock& operator=(const SignalBlock&) = delete;
+void HoldInterruptions() { sigprocmask(SIG_BLOCK, &g_fatal_signals, nullptr); }
 
- private:
-  sigset_t saved_;
-};
-
-// Called with the signals blocked. Returns the slot, or -1 if the name does
-// not fit.
-int ArmCleanup(const std::string& path) {
-  if (path.size() >= sizeof g_cleanup_paths[0]) return -1;
-  for (int i = 0; i < kSlots; ++i) {
-    if (!g_cleanup_armed[i]) {
-      std::memcpy(g_cleanup_paths[i], path.c_str(), path.size() + 1);
-      g_cleanup_armed[i] = 1;
-      return i;
-    }
-  }
-  return -1;
+void ReleaseInterruptions() {
+  if (!g_committing) sigprocmask(SIG_SETMASK, &g_mask_at_start, nullptr);
 }
 
-// Started with a standard stream closed, the process gets its lowest free
-// descriptor for the new file; console text written there would land in the
-// file, so the file moves to a descriptor of its own.
-int MoveAboveStandardStreams(int fd) {
-  if (fd > STDERR_FILENO) return fd;
-  const int moved = fcntl(fd, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
-  const int saved_errno = errno;
-  close(fd);
-  errno = saved_errno;
-  return moved;
-}
-
-// Gives the new file the permission bits, and where allowed the owner and
-// group, of `like`; with no such file, what any new file would get.
-bool CopyOwnerAndMode(int fd, const std::filesystem::path& like) {
-  struct stat st;
-  if (stat(like.c_str(), &st) == 0) {
-    // Keeping the owner needs privileges we may lack; keeping the group only
-    // that we belong to it, as in a folder shared by a group.
-    if ((st.st_uid != geteuid() || st.st_gid != getegid()) &&
-        fchown(fd, st.st_uid, st.st_gid) != 0) {
-      (void)!fchown(fd, static_cast<uid_t>(-1), st.st_gid);
-    }
-    return fchmod(fd, st.st_mode & 07777) == 0;
-  }
-  const mode_t mask = umask(0);
-  umask(mask);
-  return fchmod(fd, 0666 & ~mask) == 0;
-}
-
-}  // namespace
-
-bool TempFile::Create(const std::filesystem::path& target,
-                      const std::filesystem::path& like) {
-  Remove();
-  std::string name = target.native() + ".XXXXXX";
-  {
-    SignalBlock block;
-    InstallCleanupHandlers();
-    const int fd = mkstemp(name.data());
-    if (fd < 0) return false;
-    path_ = name;
-    fd_ = fd;
-    slot_ = ArmCleanup(name);
-    if (slot_ < 0) {
-      Remove();
-      errno = ENAMETOOLONG;
-      return false;
-    }
-  }
-  fd_ = MoveAboveStandardStreams(fd_);
-  if (fd_ < 0 || !CopyOwnerAndMode(fd_, like)) {
-    Remove();
-    return false;
-  }
-  return true;
-}
-
-bool TempFile::CreateLink(const std::filesystem::path& existing,
-                          const std::filesystem::path& target) {
-  Remove();
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    const std::string name = target.native() + "." + RandomSuffix();
-    SignalBlock block;
-    InstallCleanupHandlers();
-    if (link(existing.c_str(), name.c_str()) == 0) {
-      path_ = name;
-      is_link_ = true;
-      slot_ = ArmCleanup(name);
-      if (slot_ >= 0) return true;
-      Remove();
-      errno = ENAMETOOLONG;
-      return false;
-    }
-    if (errno != EEXIST) return false;
-  }
-  return false;
-}
-
-bool TempFile::Write(std::string_view data) {
-  while (!data.empty()) {
-    const ssize_t written = write(fd_, data.data(), data.size());
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    data.remove_prefix(static_cast<size_t>(written));
-  }
-  return true;
-}
-
-bool TempFile::SyncAndClose() {
-  const bool synced = fsync(fd_) == 0;
-  const int sync_errno = errno;
-  const bool closed = close(fd_) == 0;
-  fd_ = -1;
-  if (!synced) errno = sync_errno;
-  return synced && closed;
-}
-
-bool TempFile::RenameOver(const std::filesystem::path& target) {
-  if (rename(path_.c_str(), target.c_str()) != 0) return false;
-  // Renaming a name of a file over another name of the same file does
-  // nothing: so it is when another run has just kept the same old file.
-  if (is_link_) unlink(path_.c_str());
-  Release();
-  return true;
-}
-
-void TempFile::Remove() {
-  const int saved_errno = errno;
-  if (fd_ >= 0) close(fd_);
-  fd_ = -1;
-  if (!path_.empty()) unlink(path_.c_str());
-  Release();
-  errno = saved_errno;
-}
-
-void TempFile::Release() {
-  if (fd_ >= 0) close(fd_);
-  fd_ = -1;
-  if (slot_ >= 0) g_cleanup_armed[slot_] = 0;
-  slot_ = -1;
-  path_.clear();
-  is_link_ = false;
-}
-
-bool BeginCommit() {
-  const sigset_t set = FatalSignals();
-  sigprocmask(SIG_BLOCK, &set, nullptr);
-  return true;
-}
-
-// A signal ends the process at once, so no run sees an interruption.
-bool ReplaceInterrupted() { return false; }
-
-bool ReadWholeFile(const std::filesystem::path& path, std::string* content) {
-  // Not blocking: a FIFO named like the file must not hang the run.
-  const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return false;
-  struct stat st;
-  bool read_all = fstat(fd, &st) == 0;
-  if (read_all && !S_ISREG(st.st_mode)) {
-    errno = S_ISDIR(st.st_mode) ? EISDIR : ENODEV;
-    read_all = false;
-  }
-  content->clear();
-  char buffer[16384];
-  while (read_all) {
-    const ssize_t got = read(fd, buffer, sizeof buffer);
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) {
-      read_all = got == 0;
-      break;
-    }
-    content->append(buffer, static_cast<size_t>(got));
-  }
-  const int saved_errno = errno;
-  close(fd);
-  errno = saved_errno;
-  return read_all;
-}
-
-bool CanWriteFile(const std::filesystem::path& path) {
-  const int fd = open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return false;
-  close(fd);
-  return true;
-}
-
-// The rule of the kernel's fs.protected_symlinks, applied here because the
-// program follows links itself and renames onto what they point to.
-bool MayFollowLink(const std::filesystem::path& link) {
-  std::filesystem::path folder = link.parent_path();
-  if (folder.empty()) folder = ".";
-  struct stat link_st;
-  struct stat folder_st;
-  if (lstat(link.c_str(), &link_st) != 0 ||
-      stat(folder.c_str(), &folder_st) != 0) {
-    return true;  // following it then fails, and says why
-  }
-  const bool shared =
-      (folder_st.st_mode & S_ISVTX) != 0 && (folder_st.st_mode & S_IWOTH) != 0;
-  return !shared || link_st.st_uid == geteuid() ||
-         link_st.st_uid == folder_st.st_uid;
-}
-
-void SyncFolderOf(const std::filesystem::path& file) {
-  std::filesystem::path folder = file.parent_path();
-  if (folder.empty()) folder = ".";
-  const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return;
-  (void)fsync(fd);
-  close(fd);
+void BeginCommit() {
+  g_committing = true;
+  sigprocmask(SIG_BLOCK, &g_fatal_signals, nullptr);
 }

@@ -1,8 +1,13 @@
 #include "replace/replace_file.h"
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <system_error>
+#include <thread>
+
+#include "replace/file_system.h"
+#include "replace/temp_file.h"
 
 namespace fs = std::filesystem;
 
@@ -24,6 +29,8 @@ bool CannotWrite(const std::string& name, const std::string& reason,
   return Fail("cannot write " + name + ": " + reason, err);
 }
 
+std::string Reason() { return FileErrorReason(errno); }
+
 // The folder a file is in, in full, as the user would look for it.
 std::string FolderOf(const fs::path& file) {
   std::error_code ec;
@@ -31,15 +38,36 @@ std::string FolderOf(const fs::path& file) {
   return (ec ? file : full).parent_path().u8string();
 }
 
+fs::path BackupOf(const fs::path& file) {
+  fs::path backup = file;
+  return backup += ".bak";
+}
+
+bool CannotKeep(const FileReplacement& replacement, const std::string& reason,
+                std::string* err) {
+  return Fail("cannot keep the previous " + replacement.name + " as " +
+                  BackupOf(replacement.path).u8string() + ": " + reason,
+              err);
+}
+
 // Follows links so that a link stays a link and its target receives the new
 // content, as when a file is written in place.
-bool FollowLinks(const std::string& name, fs::path* path, std::string* err) {
+bool FollowLinks(FileReplacement* replacement, std::string* err) {
+  const std::string& name = replacement->name;
+  fs::path* path = &replacement->path;
   *path = fs::u8path(name);
   for (int links = 0;; ++links) {
     std::error_code ec;
-    if (!fs::is_symlink(fs::symlink_status(*path, ec))) return true;
+    const fs::file_status status = fs::symlink_status(*path, ec);
+    // Only "not there" means no link; any other error is the run's failure.
+    if (ec && status.type() != fs::file_type::not_found) {
+      return CannotWrite(name, ec.message(), err);
+    }
+    if (!fs::is_symlink(status)) return true;
     if (links == kMaxLinks) return CannotWrite(name, std::strerror(ELOOP), err);
-    if (!MayFollowLink(*path)) {
+    bool may = true;
+    if (!MayFollowLink(*path, &may)) return CannotWrite(name, Reason(), err);
+    if (!may) {
       return Fail(path->u8string() +
                       " is a link owned by another user; not following it",
                   err);
@@ -50,91 +78,153 @@ bool FollowLinks(const std::string& name, fs::path* path, std::string* err) {
   }
 }
 
-// An existing file that could not be written in place is not replaced either:
-// a read-only file is the user's choice, and a folder or a device is not ours
-// to swap for a file.
-bool CheckReplaceable(const std::string& name, const fs::path& path,
-                      std::string* err) {
+// Returns why the file at `path` may not be replaced, or "" if it may: it is
+// missing, or a regular file that can be written and that no other program
+// holds. A read-only file is the user's choice, and a folder or a device is
+// not ours to swap for a file.
+std::string WhyNotReplaceable(const fs::path& path, bool* exists) {
   std::error_code ec;
   const fs::file_status status = fs::status(path, ec);
-  if (status.type() == fs::file_type::not_found) return true;
-  if (ec) return CannotWrite(name, ec.message(), err);
-  if (fs::is_directory(status)) {
-    return CannotWrite(name, FileErrorReason(EISDIR), err);
+  *exists = status.type() != fs::file_type::not_found;
+  if (!*exists) return "";
+  if (ec) return ec.message();
+  if (fs::is_directory(status)) return FileErrorReason(EISDIR);
+  if (!fs::is_regular_file(status)) return FileErrorReason(ENODEV);
+  const OsFile file = OpenForWriting(path);
+  if (file != kNoFile) {
+    CloseFile(file);  // nothing was written: its close loses nothing
+    return "";
   }
-  if (!fs::is_regular_file(status)) {
-    return CannotWrite(name, FileErrorReason(ENODEV), err);
-  }
-  if (CanWriteFile(path)) return true;
   if ((errno == EACCES || errno == EPERM) &&
       (status.permissions() & kWriteBits) == fs::perms::none) {
-    return CannotWrite(
-        name, "it is read-only; make it writable and run the setup again", err);
+    return "it is read-only; make it writable and run the setup again";
   }
-  return CannotWrite(name, FileErrorReason(errno), err);
+  return Reason();
 }
 
-// Gives the old file a second name of ours if its content must be kept: a
-// hard link where the file system has them, else a synced copy.
-bool KeepOldFile(const FileReplacement& replacement,
-                 const fs::path& backup_path, const NeedsBackup& needs_backup,
-                 TempFile* backup, std::string* err) {
-  // Another run may put its file in place between the reading and the
-  // linking, so the link is read back: it must hold what was judged.
-  for (int attempt = 0; attempt < 3; ++attempt) {
-    std::string old;
-    if (!ReadWholeFile(replacement.path, &old)) {
-      // With no file to keep, or a folder that the rename then refuses.
-      if (errno == ENOENT || errno == EISDIR) return true;
-      return CannotWrite(replacement.name, FileErrorReason(errno), err);
-    }
-    if (!needs_backup(old)) return true;
-    if (!backup->CreateLink(replacement.path, backup_path)) {
-      if (backup->Create(backup_path, replacement.path) && backup->Write(old) &&
-          backup->SyncAndClose()) {
-        return true;
-      }
-      break;
-    }
-    std::string linked;
-    if (ReadWholeFile(backup->path(), &linked) && linked == old) return true;
-    backup->Remove();
-    errno = EAGAIN;
+// Reads the old file, once it is known that it may be replaced; *exists is
+// false if there is none.
+bool ReadOld(const FileReplacement& replacement, std::string* old, bool* exists,
+             std::string* err) {
+  const std::string why = WhyNotReplaceable(replacement.path, exists);
+  if (!why.empty()) return CannotWrite(replacement.name, why, err);
+  if (!*exists || ReadWholeFile(replacement.path, old)) return true;
+  if (errno == ENOENT) {  // removed meanwhile
+    *exists = false;
+    return true;
   }
-  return Fail("cannot keep the previous " + replacement.name + " as " +
-                  backup_path.u8string() + ": " + FileErrorReason(errno),
+  return Fail("cannot read " + replacement.name + ": " + Reason(), err);
+}
+
+// The copy of an old file takes the place of any older copy, which must be
+// a file that can be replaced.
+bool CheckBackupPlace(const FileReplacement& replacement, std::string* err) {
+  bool exists = false;
+  const std::string why =
+      WhyNotReplaceable(BackupOf(replacement.path), &exists);
+  return why.empty() || CannotKeep(replacement, why, err);
+}
+
+// Returns true if the file can be written in place where the folder refused
+// a new file with `error`: a program that opens it for writing can still do
+// that, but no copy of an old file that must be kept can be made there.
+bool MayWriteInPlace(const FileReplacement& replacement, bool exists,
+                     bool keep_old, int error, std::string* err) {
+  const std::string folder = FolderOf(replacement.path);
+  if (!exists || (error != EACCES && error != EPERM)) {
+    return Fail(
+        "cannot write in the folder " + folder + ": " + std::strerror(error),
+        err);
+  }
+  if (!keep_old) return true;
+  return Fail("cannot keep a copy of the previous " + replacement.name +
+                  " in the folder " + folder + ": " + std::strerror(error) +
+                  "; it is left as it was",
               err);
 }
 
-// Writes the new file and puts it in place, with the old one kept if need be.
-bool CommitReplacement(FileReplacement* replacement, std::string_view content,
-                       const NeedsBackup& needs_backup, std::string* err) {
+// A file that passed the checks but refuses to be replaced is held for a
+// moment by another program, such as a virus scanner or a search indexer:
+// it is waited for, about two seconds, as Windows programs do.
+bool RenameWhenFree(TempFile* temp, const fs::path& target) {
+  for (int pause_ms = 15;; pause_ms *= 2) {
+    if (temp->RenameOver(target)) return true;
+    if (errno != EBUSY || pause_ms > 1000) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(pause_ms));
+  }
+}
+
+// Writes the file itself, as a program that opens it for writing does, where
+// the folder takes no new file. Signals wait meanwhile, and should the
+// write fail, the old content goes back; only a power cut or SIGKILL in
+// these microseconds can leave a mix of both.
+bool WriteInPlace(const FileReplacement& replacement, std::string_view content,
+                  const std::string& old, std::string* err) {
+  const OsFile file = OpenForWriting(replacement.path);
+  if (file == kNoFile) return CannotWrite(replacement.name, Reason(), err);
+  BeginCommit();
+  const bool written = WriteWhole(file, content) && SyncFile(file);
+  const std::string why = Reason();
+  const bool restored = written || (WriteWhole(file, old) && SyncFile(file));
+  CloseFile(file);  // synced, or failed already: its close changes nothing
+  if (written) return true;
+  return CannotWrite(replacement.name,
+                     restored ? why
+                              : why +
+                                    "; it may be incomplete now: run the "
+                                    "setup again",
+                     err);
+}
+
+// Writes the new file and puts it in place, with a synced copy of `old`
+// put in place as the backup right after, if `old` is given.
+bool Commit(FileReplacement* replacement, std::string_view content,
+            const std::string& old, bool exists, bool keep_old, TempFile* temp,
+            TempFile* copy, std::string* err) {
   const std::string& name = replacement->name;
-  TempFile& temp = replacement->temp;
-  if (!temp.Write(content) || !temp.SyncAndClose()) {
-    return CannotWrite(name, FileErrorReason(errno), err);
+  const fs::path& path = replacement->path;
+  if (!temp->Create(path)) {
+    return MayWriteInPlace(*replacement, exists, keep_old, errno, err) &&
+           WriteInPlace(*replacement, content, old, err);
   }
-  fs::path backup_path = replacement->path;
-  backup_path += ".bak";
-  TempFile backup;
-  if (!KeepOldFile(*replacement, backup_path, needs_backup, &backup, err)) {
-    return false;
+  // An old file that has gone meanwhile leaves a new file as any other.
+  if (exists && !CopyOwnerAndMode(temp->file(), path) && errno != ENOENT) {
+    return CannotWrite(name, Reason(), err);
   }
-  if (!BeginCommit()) return Fail("interrupted", err);
-  if (!temp.RenameOver(replacement->path)) {
-    return CannotWrite(name, FileErrorReason(errno), err);
+  if (!temp->Write(content)) return CannotWrite(name, Reason(), err);
+  if (!temp->SyncAndClose()) {
+    return Fail("cannot save " + name + " to the disk: " + Reason(), err);
   }
-  // The new file is in place; the old one is kept, at worst under the
-  // temporary name if the backup's own name cannot be taken.
-  if (!backup.path().empty()) {
-    if (backup.RenameOver(backup_path)) {
-      replacement->kept_as = backup_path.u8string();
-    } else {
-      replacement->kept_as = backup.path().u8string();
-      backup.Release();
+  const fs::path backup = BackupOf(path);
+  if (keep_old && (!copy->Create(backup) ||
+                   (!CopyOwnerAndMode(copy->file(), path) && errno != ENOENT) ||
+                   !copy->Write(old) || !copy->SyncAndClose())) {
+    return CannotKeep(*replacement, Reason(), err);
+  }
+  BeginCommit();
+  if (!RenameWhenFree(temp, path)) {
+    if (errno == EBUSY) return CannotWrite(name, Reason(), err);
+    return Fail("cannot put the new " + name + " in place: " + Reason(), err);
+  }
+  if (keep_old) {
+    if (!copy->RenameOver(backup)) {
+      const std::string why = Reason();
+      // The old content goes back where it was rather than be lost.
+      const std::string copy_name = copy->path().u8string();
+      if (copy->RenameOver(path)) {
+        return CannotKeep(*replacement, why + "; " + name + " is as it was",
+                          err);
+      }
+      copy->Release();
+      return CannotKeep(*replacement, why + "; it is in " + copy_name, err);
     }
+    replacement->kept_as = backup.u8string();
   }
-  SyncFolderOf(replacement->path);
+  // The file is in place whatever the folder's sync says.
+  if (!SyncFolderOf(path)) {
+    replacement->warning =
+        name + " is in place, but the disk reported an error: " + Reason();
+  }
   return true;
 }
 
@@ -155,25 +245,45 @@ std::string FileErrorReason(int error) {
   }
 }
 
-bool BeginReplaceFile(const std::string& name, FileReplacement* replacement,
-                      std::string* err) {
-  replacement->name = name;
-  replacement->kept_as.clear();
-  if (!FollowLinks(name, &replacement->path, err) ||
-      !CheckReplaceable(name, replacement->path, err)) {
-    return false;
+bool CheckReplace(FileReplacement* replacement, std::string* err) {
+  if (!FollowLinks(replacement, err)) return false;
+  bool keep_old = false;
+  bool exists = false;
+  {
+    std::string old;
+    if (!ReadOld(*replacement, &old, &exists, err)) return false;
+    keep_old = exists && !replacement->is_rewritable(old);
   }
-  if (!replacement->temp.Create(replacement->path, replacement->path)) {
-    return Fail("cannot write in the folder " + FolderOf(replacement->path) +
-                    ": " + std::strerror(errno),
-                err);
+  // The folder must take a new file: one is made and removed at once.
+  TempFile probe;
+  if (!probe.Create(replacement->path)) {
+    return MayWriteInPlace(*replacement, exists, keep_old, errno, err);
   }
-  return true;
+  const std::string probe_name = probe.path().u8string();
+  if (!probe.Remove()) {
+    return Fail("cannot remove " + probe_name + ": " + Reason(), err);
+  }
+  return !keep_old || CheckBackupPlace(*replacement, err);
 }
 
-bool FinishReplaceFile(FileReplacement* replacement, std::string_view content,
-                       const NeedsBackup& needs_backup, std::string* err) {
-  if (CommitReplacement(replacement, content, needs_backup, err)) return true;
-  replacement->temp.Remove();
+bool FinishReplace(FileReplacement* replacement, std::string_view content,
+                   std::string* err) {
+  if (!FollowLinks(replacement, err)) return false;
+  std::string old;
+  bool exists = false;
+  if (!ReadOld(*replacement, &old, &exists, err)) return false;
+  // Judged again on what the file holds now: it may have been edited while
+  // the questions were asked.
+  const bool keep_old = exists && !replacement->is_rewritable(old);
+  if (keep_old && !CheckBackupPlace(*replacement, err)) return false;
+  TempFile temp;
+  TempFile copy;
+  if (Commit(replacement, content, old, exists, keep_old, &temp, &copy, err)) {
+    return true;
+  }
+  for (TempFile* made : {&temp, &copy}) {
+    const std::string made_name = made->path().u8string();
+    if (!made->Remove()) *err += "; " + made_name + " is left: " + Reason();
+  }
   return false;
 }

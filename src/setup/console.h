@@ -11,14 +11,18 @@
 // program may see it before it is ended).
 extern const int kInterruptedExitStatus;
 
-// Prepares standard input for the dialogue. On Windows a console is read
-// directly, so that a read ended by Ctrl-C or Ctrl-Break is told apart from
-// the end of the input.
+// Prepares standard input for the dialogue: it is read directly, so that an
+// error, and on Windows a read ended by Ctrl-C or Ctrl-Break, is told apart
+// from the end of the input.
 void OpenConsoleInput();
 
 // Returns true if a read of the console was ended by Ctrl-C or Ctrl-Break
 // rather than by the end of the input.
 bool ConsoleReadInterrupted();
+
+// Returns the error (an errno value) that ended the reading of standard
+// input, or 0 if none did.
+int ConsoleReadError();
 
 // Returns true when the program is alone in a console window that opened for
 // it, as on a double click or a shortcut: the window closes when the program

@@ -13,29 +13,36 @@ const int kInterruptedExitStatus = static_cast<int>(STATUS_CONTROL_C_EXIT);
 namespace {
 
 bool g_read_interrupted = false;
+int g_read_error = 0;
 
 bool IsConsole(HANDLE handle) {
   DWORD mode;
   return GetConsoleMode(handle, &mode) != 0;
 }
 
-// Reads a console as the C runtime does in text mode, where Ctrl-Z ends the
-// input, but tells Ctrl-C and Ctrl-Break apart: they end the read with
-// nothing and ERROR_OPERATION_ABORTED, which the runtime takes for the end of
-// the input. The dialogue would then repeat the last answer and a file of
-// answers nobody gave could go in place before the interruption arrives.
-class ConsoleInput : public std::streambuf {
+// Reads standard input as the C runtime does in text mode, where Ctrl-Z
+// ends the input, but tells apart what the runtime takes for the end of it:
+// a read error, and Ctrl-C or Ctrl-Break, which end a console read with
+// nothing and ERROR_OPERATION_ABORTED. The dialogue would then repeat the
+// last answer and a file of answers nobody gave could go in place.
+class StandardInput : public std::streambuf {
  public:
-  explicit ConsoleInput(HANDLE console) : console_(console) {}
+  explicit StandardInput(HANDLE input) : input_(input) {}
 
  protected:
   int_type underflow() override {
     if (ended_) return traits_type::eof();
     DWORD got = 0;
     SetLastError(ERROR_SUCCESS);
-    if (!ReadFile(console_, buffer_, sizeof buffer_, &got, nullptr) ||
-        got == 0) {
-      g_read_interrupted = GetLastError() == ERROR_OPERATION_ABORTED;
+    if (!ReadFile(input_, buffer_, sizeof buffer_, &got, nullptr) || got == 0) {
+      const DWORD error = GetLastError();
+      g_read_interrupted = error == ERROR_OPERATION_ABORTED;
+      // The end of a pipe, and no standard input at all, are ends.
+      if (error != ERROR_SUCCESS && error != ERROR_BROKEN_PIPE &&
+          error != ERROR_HANDLE_EOF && error != ERROR_INVALID_HANDLE &&
+          !g_read_interrupted) {
+        g_read_error = EIO;
+      }
       ended_ = true;
       return traits_type::eof();
     }
@@ -47,21 +54,21 @@ class ConsoleInput : public std::streambuf {
   }
 
  private:
-  HANDLE console_;
+  HANDLE input_;
   bool ended_ = false;
-  char buffer_[4096];
+  char buffer_[65536];
 };
 
 }  // namespace
 
 void OpenConsoleInput() {
-  const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
-  if (!IsConsole(input)) return;  // a file or a pipe: the runtime reads it
-  static ConsoleInput console_input(input);
-  std::cin.rdbuf(&console_input);
+  static StandardInput standard_input(GetStdHandle(STD_INPUT_HANDLE));
+  std::cin.rdbuf(&standard_input);
 }
 
 bool ConsoleReadInterrupted() { return g_read_interrupted; }
+
+int ConsoleReadError() { return g_read_error; }
 
 // Asked once, at the start: a process that attaches later does not make the
 // window any less the program's own.

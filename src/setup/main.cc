@@ -1,9 +1,12 @@
 #include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <iostream>
+#include <new>
 #include <string>
 #include <vector>
 
+#include "replace/file_system.h"
 #include "replace/replace_file.h"
 #include "setup/command_line.h"
 #include "setup/console.h"
@@ -75,31 +78,36 @@ int ShowStatus() {
   return 0;
 }
 
-int WriteEvents(const CommandLine& command_line) {
-  // Made before the first question, so that a run which cannot write the file
-  // says so before asking anything.
-  FileReplacement events_file;
-  std::string err;
-  if (!BeginReplaceFile(kEventsFileName, &events_file, &err)) return Fail(err);
+// Only a file this version could write again is replaced without a copy.
+bool IsRewritable(std::string_view content) {
+  return RecognizeEventsFile(content, nullptr);
+}
 
+int WriteEvents(const CommandLine& command_line) {
+  // Checked before the first question, so that a run which cannot write the
+  // file says so before asking anything; nothing is made until the answers
+  // are in, and then everything is checked again.
+  FileReplacement events_file(kEventsFileName, IsRewritable);
+  std::string err;
   Players players = command_line.players;
   if (command_line.command == Command::kDialogue) {
+    if (!CheckReplace(&events_file, &err)) return Fail(err);
     players = AskPlayers(std::cin, std::cout);
     if (ConsoleReadInterrupted()) return kInterruptedExitStatus;
+    if (ConsoleReadError() != 0) {
+      return Fail("cannot read the answers from standard input: " +
+                  std::string(std::strerror(ConsoleReadError())));
+    }
     // The last answer's Enter ended its line; a blank one sets off the end.
     if (OwnsConsoleWindow()) PrintLine(std::cout, "");
   }
-  const std::string events = EventsFileFor(players);
-  // Only a file this version could write again is replaced without a copy.
-  const NeedsBackup needs_backup = [&](std::string_view old) {
-    return old != events && !RecognizeEventsFile(old, nullptr);
-  };
-  if (!FinishReplaceFile(&events_file, events, needs_backup, &err)) {
-    return ReplaceInterrupted() ? kInterruptedExitStatus : Fail(err);
+  if (!FinishReplace(&events_file, EventsFileFor(players), &err)) {
+    return Fail(err);
   }
   if (!events_file.kept_as.empty()) {
     Say("kept the previous events.txt as " + events_file.kept_as);
   }
+  if (!events_file.warning.empty()) Say(events_file.warning);
   // A window that closes when the run ends shows where the file went.
   if (OwnsConsoleWindow()) {
     PrintLine(std::cout, "events.txt is written in " + CurrentFolder() + ".");
@@ -134,8 +142,15 @@ int Main(int argc, char** argv) {
   // A window of the program's own would close at once, and take the outcome
   // with it, success or failure. Asked before anyone else may attach to it.
   const bool own_window = OwnsConsoleWindow();
+  HandleInterruptions();
 
-  const int status = Run(ParseCommandLine(argc, argv));
+  int status = 1;
+  try {
+    status = Run(ParseCommandLine(argc, argv));
+  } catch (const std::bad_alloc&) {
+    // Thrown on the way out of the run, which removed what it made.
+    status = Fail("out of memory");
+  }
   if (own_window && status != kInterruptedExitStatus) WaitForEnter();
   return status;
 }

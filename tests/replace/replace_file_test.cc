@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "gtest/gtest.h"
+#include "replace/file_system.h"
 #include "support/scratch_dir.h"
 
 #ifdef _WIN32
@@ -19,29 +20,33 @@ namespace {
 
 using Names = std::vector<std::string>;
 
-const NeedsBackup kNoBackup = [](std::string_view) { return false; };
+// Every old file here can be written again: none is kept.
+bool Rewritable(std::string_view) { return true; }
 
 class ReplaceFileTest : public ::testing::Test {
  protected:
+  void SetUp() override { HandleInterruptions(); }
+  // Starts the replacement of `name` and checks it, as before a dialogue.
+  bool Check(const std::string& name, FileReplacement* replacement) {
+    *replacement = FileReplacement(name, Rewritable);
+    return CheckReplace(replacement, &err_);
+  }
   std::string Name() const { return scratch_.events_file().string(); }
   fs::path Dir() const { return scratch_.scenario(); }
 
   ScratchDir scratch_;
-  FileReplacement replacement_;
+  FileReplacement replacement_{"", Rewritable};
   std::string err_;
 };
 
 TEST_F(ReplaceFileTest, OldFileStaysUntilTheNewOneIsComplete) {
   WriteFile(Name(), "old\r\n");
-  ASSERT_TRUE(BeginReplaceFile(Name(), &replacement_, &err_)) << err_;
+  // Nothing of ours is on disk while the questions are asked.
+  ASSERT_TRUE(Check(Name(), &replacement_)) << err_;
   EXPECT_EQ(ReadFile(Name()), "old\r\n");
-  const Names during = ListDir(Dir());
-  ASSERT_EQ(during.size(), 2u);
-  EXPECT_EQ(during[0], "events.txt");
-  EXPECT_EQ(during[1].rfind("events.txt.", 0), 0u) << during[1];
+  EXPECT_EQ(ListDir(Dir()), Names{"events.txt"});
 
-  ASSERT_TRUE(FinishReplaceFile(&replacement_, "new\r\n", kNoBackup, &err_))
-      << err_;
+  ASSERT_TRUE(FinishReplace(&replacement_, "new\r\n", &err_)) << err_;
   EXPECT_EQ(ReadFile(Name()), "new\r\n");
   EXPECT_EQ(ListDir(Dir()), Names{"events.txt"});
 #ifndef _WIN32
@@ -54,17 +59,17 @@ TEST_F(ReplaceFileTest, OldFileStaysUntilTheNewOneIsComplete) {
 
 TEST_F(ReplaceFileTest, MissingFolderIsReported) {
   const std::string name = (Dir() / "missing" / "events.txt").string();
-  EXPECT_FALSE(BeginReplaceFile(name, &replacement_, &err_));
+  EXPECT_FALSE(Check(name, &replacement_));
   EXPECT_EQ(err_, "cannot write in the folder " + (Dir() / "missing").string() +
                       ": No such file or directory");
 }
 
 // A failure at the last step must still clean up and leave the old state.
 TEST_F(ReplaceFileTest, FailedRenameRemovesTheTemporaryFile) {
-  ASSERT_TRUE(BeginReplaceFile(Name(), &replacement_, &err_)) << err_;
+  ASSERT_TRUE(Check(Name(), &replacement_)) << err_;
   fs::create_directory(Name());
   WriteFile(fs::path(Name()) / "keep", "kept");
-  EXPECT_FALSE(FinishReplaceFile(&replacement_, "new", kNoBackup, &err_));
+  EXPECT_FALSE(FinishReplace(&replacement_, "new", &err_));
   EXPECT_EQ(err_.rfind("cannot write " + Name() + ": ", 0), 0u) << err_;
   EXPECT_EQ(ListDir(Dir()), Names{"events.txt"});
   EXPECT_EQ(ReadFile(fs::path(Name()) / "keep"), "kept");
@@ -75,11 +80,11 @@ TEST_F(ReplaceFileTest, FailedRenameRemovesTheTemporaryFile) {
 // game may hold it while it runs.
 TEST_F(ReplaceFileTest, FileInUseIsReportedAsSuch) {
   WriteFile(Name(), "old");
-  ASSERT_TRUE(BeginReplaceFile(Name(), &replacement_, &err_)) << err_;
+  ASSERT_TRUE(Check(Name(), &replacement_)) << err_;
   const HANDLE game =
       CreateFileW(fs::path(Name()).c_str(), GENERIC_READ, FILE_SHARE_READ,
                   nullptr, OPEN_EXISTING, 0, nullptr);
-  EXPECT_FALSE(FinishReplaceFile(&replacement_, "new", kNoBackup, &err_));
+  EXPECT_FALSE(FinishReplace(&replacement_, "new", &err_));
   CloseHandle(game);
   EXPECT_EQ(err_, "cannot write " + Name() +
                       ": it is in use by another program; close it (the "
@@ -92,18 +97,16 @@ TEST_F(ReplaceFileTest, LinkStaysAndItsTargetGetsTheContent) {
   fs::create_directory(Dir() / "real");
   WriteFile(Dir() / "real" / "target.txt", "old");
   fs::create_symlink("real/target.txt", Name());
-  ASSERT_TRUE(BeginReplaceFile(Name(), &replacement_, &err_)) << err_;
-  ASSERT_TRUE(FinishReplaceFile(&replacement_, "new", kNoBackup, &err_))
-      << err_;
+  ASSERT_TRUE(Check(Name(), &replacement_)) << err_;
+  ASSERT_TRUE(FinishReplace(&replacement_, "new", &err_)) << err_;
   EXPECT_TRUE(fs::is_symlink(Name()));
   EXPECT_EQ(ReadFile(Dir() / "real" / "target.txt"), "new");
   EXPECT_EQ(ListDir(Dir() / "real"), Names{"target.txt"});
 
   // A link to a file not yet there creates it, as writing through it would.
   fs::remove(Dir() / "real" / "target.txt");
-  ASSERT_TRUE(BeginReplaceFile(Name(), &replacement_, &err_)) << err_;
-  ASSERT_TRUE(FinishReplaceFile(&replacement_, "again", kNoBackup, &err_))
-      << err_;
+  ASSERT_TRUE(Check(Name(), &replacement_)) << err_;
+  ASSERT_TRUE(FinishReplace(&replacement_, "again", &err_)) << err_;
   EXPECT_TRUE(fs::is_symlink(Name()));
   EXPECT_EQ(ReadFile(Dir() / "real" / "target.txt"), "again");
 
@@ -115,7 +118,7 @@ TEST_F(ReplaceFileTest, LinkStaysAndItsTargetGetsTheContent) {
                        Dir() / ("link" + std::to_string(i)));
   }
   fs::create_symlink("link40", Name());  // 41 links to the file
-  EXPECT_FALSE(BeginReplaceFile(Name(), &replacement_, &err_));
+  EXPECT_FALSE(Check(Name(), &replacement_));
   EXPECT_EQ(err_,
             "cannot write " + Name() + ": Too many levels of symbolic links");
   EXPECT_TRUE(fs::is_symlink(Dir() / "link0"));
@@ -125,20 +128,19 @@ TEST_F(ReplaceFileTest, LinkStaysAndItsTargetGetsTheContent) {
 TEST_F(ReplaceFileTest, PermissionBitsAreKeptOrOrdinary) {
   WriteFile(Name(), "old");
   chmod(Name().c_str(), 0604);
-  ASSERT_TRUE(BeginReplaceFile(Name(), &replacement_, &err_)) << err_;
-  ASSERT_TRUE(FinishReplaceFile(&replacement_, "new", kNoBackup, &err_))
-      << err_;
+  ASSERT_TRUE(Check(Name(), &replacement_)) << err_;
+  ASSERT_TRUE(FinishReplace(&replacement_, "new", &err_)) << err_;
   struct stat st;
   ASSERT_EQ(stat(Name().c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 07777, 0604u);
 
   fs::remove(Name());
   const mode_t old_mask = umask(027);
-  FileReplacement fresh;
-  const bool began = BeginReplaceFile(Name(), &fresh, &err_);
+  FileReplacement fresh("", Rewritable);
+  const bool replaced =
+      Check(Name(), &fresh) && FinishReplace(&fresh, "new", &err_);
   umask(old_mask);
-  ASSERT_TRUE(began) << err_;
-  ASSERT_TRUE(FinishReplaceFile(&fresh, "new", kNoBackup, &err_)) << err_;
+  ASSERT_TRUE(replaced) << err_;
   ASSERT_EQ(stat(Name().c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 07777, 0640u);
 }

@@ -24,7 +24,9 @@ using Names = std::vector<std::string>;
 class ConsoleWindow {
  public:
   // Starts the program in `dir` with `args` in a new console.
-  ConsoleWindow(const fs::path& dir, const std::wstring& args) {
+  ConsoleWindow(const fs::path& dir, const std::wstring& args)
+      : folder_changes_(FindFirstChangeNotificationW(
+            dir.c_str(), FALSE, FILE_NOTIFY_CHANGE_FILE_NAME)) {
     const fs::path program = fs::absolute(VELMORIA_SETUP_PROGRAM);
     std::wstring command_line = L"\"" + program.wstring() + L"\" " + args;
     STARTUPINFOW startup = {};
@@ -32,6 +34,12 @@ class ConsoleWindow {
     CreateProcessW(program.c_str(), command_line.data(), nullptr, nullptr,
                    FALSE, CREATE_NEW_CONSOLE, nullptr, dir.c_str(), &startup,
                    &process_);
+  }
+
+  // Returns true once the program has checked that the folder takes a new
+  // file: it has started, and is about to ask.
+  bool WaitForCheck() {
+    return WaitForSingleObject(folder_changes_, 10000) == WAIT_OBJECT_0;
   }
 
   // Attaches the test to the program's console, to read it and type in it.
@@ -55,6 +63,7 @@ class ConsoleWindow {
     if (in_ != INVALID_HANDLE_VALUE) CloseHandle(in_);
     if (out_ != INVALID_HANDLE_VALUE) CloseHandle(out_);
     FreeConsole();
+    FindCloseChangeNotification(folder_changes_);
     if (process_.hProcess != nullptr) {
       TerminateProcess(process_.hProcess, 1);
       CloseHandle(process_.hProcess);
@@ -121,27 +130,16 @@ class ConsoleWindow {
     return screen;
   }
 
+  HANDLE folder_changes_;
   PROCESS_INFORMATION process_ = {};
   HANDLE in_ = INVALID_HANDLE_VALUE;
   HANDLE out_ = INVALID_HANDLE_VALUE;
 };
 
-// Returns true once the program has made its temporary file in `dir`: it
-// has started, and is about to ask.
-bool WaitForTempFile(const fs::path& dir) {
-  for (int i = 0; i < 200; ++i) {
-    for (const std::string& name : ListDir(dir)) {
-      if (name.rfind("events.txt.", 0) == 0) return true;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
-  return false;
-}
-
 // Starts the dialogue in a window of its own in `scratch`, and attaches.
 #define START_DIALOGUE(window, scratch)                               \
   ConsoleWindow window((scratch).scenario(), L"");                    \
-  ASSERT_TRUE(WaitForTempFile((scratch).scenario()));                 \
+  ASSERT_TRUE(window.WaitForCheck());                                 \
   if (!window.Attach()) {                                             \
     GTEST_SKIP() << "no console window to attach to (wine without a " \
                     "display makes none)";                            \
