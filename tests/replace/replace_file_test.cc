@@ -9,6 +9,8 @@
 
 #ifdef _WIN32
 #include <windows.h>
+
+#include <thread>
 #else
 #include <signal.h>
 #include <sys/stat.h>
@@ -76,21 +78,48 @@ TEST_F(ReplaceFileTest, FailedRenameRemovesTheTemporaryFile) {
 }
 
 #ifdef _WIN32
-// Held open by a program that lets others read but not replace it, as a
-// game may hold it while it runs.
-TEST_F(ReplaceFileTest, FileInUseIsReportedAsSuch) {
-  WriteFile(Name(), "old");
-  ASSERT_TRUE(Check(Name(), &replacement_)) << err_;
-  const HANDLE game =
-      CreateFileW(fs::path(Name()).c_str(), GENERIC_READ, FILE_SHARE_READ,
-                  nullptr, OPEN_EXISTING, 0, nullptr);
-  EXPECT_FALSE(FinishReplace(&replacement_, "new", &err_));
-  CloseHandle(game);
-  EXPECT_EQ(err_, "cannot write " + Name() +
-                      ": it is in use by another program; close it (the "
-                      "game?) and run the setup again");
-  EXPECT_EQ(ReadFile(Name()), "old");
-  EXPECT_EQ(ListDir(Dir()), Names{"events.txt"});
+// Held open by another program: as the C runtime opens a file (reading and
+// writing shared, not deleting), by the game say, before the questions or
+// while they are asked; or for a moment with everything shared, as a virus
+// scanner holds it, which is waited for.
+TEST_F(ReplaceFileTest, FileHeldByAnotherProgram) {
+  const DWORD kRuntimeSharing = FILE_SHARE_READ | FILE_SHARE_WRITE;
+  const struct {
+    const char* name;
+    DWORD sharing;
+    bool before_check;
+    int held_ms;  // how long it is held; -1 until the end
+  } cases[] = {
+      {"held from the start", kRuntimeSharing, true, -1},
+      {"taken while asking", kRuntimeSharing, false, -1},
+      {"held for a second", kRuntimeSharing | FILE_SHARE_DELETE, false, 1000},
+  };
+  for (const auto& c : cases) {
+    WriteFile(Name(), "old");
+    const auto hold = [&] {
+      return CreateFileW(fs::path(Name()).c_str(), GENERIC_READ, c.sharing,
+                         nullptr, OPEN_EXISTING, 0, nullptr);
+    };
+    HANDLE other = c.before_check ? hold() : INVALID_HANDLE_VALUE;
+    const bool checked = Check(Name(), &replacement_);
+    if (!c.before_check) other = hold();
+    std::thread release([&] {
+      if (c.held_ms >= 0) Sleep(static_cast<DWORD>(c.held_ms));
+      if (c.held_ms >= 0) CloseHandle(other);
+    });
+    const bool replaced = checked && FinishReplace(&replacement_, "new", &err_);
+    release.join();
+    if (c.held_ms < 0) CloseHandle(other);
+    EXPECT_EQ(replaced, c.held_ms >= 0) << c.name;
+    if (!replaced) {
+      EXPECT_EQ(err_, "cannot write " + Name() +
+                          ": it is in use by another program; close it (the "
+                          "game?) and run the setup again")
+          << c.name;
+    }
+    EXPECT_EQ(ReadFile(Name()), replaced ? "new" : "old") << c.name;
+    EXPECT_EQ(ListDir(Dir()), Names{"events.txt"}) << c.name;
+  }
 }
 #else
 TEST_F(ReplaceFileTest, LinkStaysAndItsTargetGetsTheContent) {

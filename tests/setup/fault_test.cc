@@ -5,6 +5,8 @@
 
 #include <signal.h>
 
+#include <map>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -173,6 +175,146 @@ TEST_F(FaultTest, ClosedStandardStreams) {
   EXPECT_EQ(result.exit_code, 0) << result.err;
   EXPECT_EQ(Events(), ExpectedEvents("nyn"));
   EXPECT_EQ(Files(), (Names{"events.txt", "events.txt.bak"}));
+}
+
+// Started from a shell, as users start it: with standard input that cannot
+// be read, which is no answer, and with too little memory for a large
+// hand-edited file, which is held once.
+TEST_F(FaultTest, UnreadableInputAndLittleMemory) {
+  const std::string big(20 << 20, 'x');
+  struct Case {
+    const char* shell;  // runs the program as "$0" "$@"
+    bool big;           // a 20 MB hand-edited events.txt, else kOldEvents
+    int exit_code;
+    const char* err;
+  };
+  const Case cases[] = {
+      {"exec \"$0\" \"$@\" < /", false, 1,
+       "velmoria-setup: cannot read the answers from standard input: Is a "
+       "directory\n"},
+      {"exec \"$0\" \"$@\" 0>/dev/null", false, 1,  // as nohup leaves it
+       "velmoria-setup: cannot read the answers from standard input: Bad file "
+       "descriptor\n"},
+      {"ulimit -v 65536; exec \"$0\" \"$@\" nyn", true, 0,
+       "velmoria-setup: kept the previous events.txt as events.txt.bak\n"},
+      {"ulimit -v 16384; exec \"$0\" \"$@\" nyn", true, 1,
+       "velmoria-setup: out of memory\n"},
+  };
+  for (const Case& c : cases) {
+    const std::string old = c.big ? big : kOldEvents;
+    WriteFile(scratch_.events_file(), old);
+    std::filesystem::remove(scratch_.events_file().string() + ".bak");
+    ProgramOptions options;
+    options.run_under = {"sh", "-c", c.shell};
+    const ProgramResult result = RunProgram(scratch_.scenario(), "", options);
+    EXPECT_EQ(result.exit_code, c.exit_code) << c.shell;
+    EXPECT_EQ(result.err, c.err) << c.shell;
+    if (c.exit_code == 0) {
+      EXPECT_EQ(Events(), ExpectedEvents("nyn")) << c.shell;
+      EXPECT_TRUE(ReadFile(scratch_.events_file().string() + ".bak") == old);
+    } else {
+      EXPECT_TRUE(Events() == old) << c.shell;
+      EXPECT_EQ(Files(), Names{"events.txt"}) << c.shell;
+    }
+  }
+}
+
+// Each file-system call a run makes is made to fail in turn, with strace's
+// fault injection. Whatever fails, events.txt is the old file or the
+// complete new one, a hand-edited file is in events.txt or events.txt.bak,
+// the run ends 0 only with the new file in place and otherwise says why in
+// one line, and nothing else is left in the folder.
+TEST(FailingCallTest, EveryCallOfARunFailedInTurn) {
+  static constexpr char kCalls[] =
+      "openat,read,pwrite64,ftruncate,fsync,close,rename,unlink,newfstatat,"
+      "fchmod,fchown,readlink";
+  const std::string edited = "mine\r\n";
+  struct Scenario {
+    const char* name;
+    const std::string* old;  // the old events.txt; null for none
+    bool linked;             // events.txt links to real/target.txt
+    bool dialogue;           // asked, else given as ANSWERS
+    const char* fsyncs;      // the syncs a run makes: the files', the folder's
+  };
+  const std::string written = ExpectedEvents("yyy");
+  const Scenario scenarios[] = {
+      {"no old file", nullptr, false, false, "2"},
+      {"a file the program wrote", &written, false, true, "2"},
+      {"a hand-edited file", &edited, false, false, "3"},
+      {"a link to a hand-edited file", &edited, true, true, "3"},
+  };
+  const std::string wanted = ExpectedEvents("nyn");
+  int runs = 0;
+  for (const Scenario& scenario : scenarios) {
+    SCOPED_TRACE(scenario.name);
+    const bool keep = scenario.old == &edited;
+    ScratchDir scratch;
+    const std::filesystem::path folder =
+        scenario.linked ? scratch.scenario() / "real" : scratch.scenario();
+    const std::filesystem::path file =
+        scenario.linked ? folder / "target.txt" : scratch.events_file();
+    auto run = [&](const std::string& inject) {
+      std::filesystem::remove_all(scratch.scenario());
+      std::filesystem::create_directories(folder);
+      if (scenario.linked) {
+        std::filesystem::create_symlink("real/target.txt",
+                                        scratch.events_file());
+      }
+      if (scenario.old != nullptr) WriteFile(file, *scenario.old);
+      ProgramOptions options;
+      options.run_under = {"strace", "-qq",
+                           "-e",     inject,
+                           "-o",     (scratch.root() / "trace").string()};
+      if (!scenario.dialogue) options.args = {"nyn"};
+      return RunProgram(scratch.scenario(),
+                        scenario.dialogue ? "n\ny\nn\n" : "", options);
+    };
+    // A first run without faults counts the calls.
+    const ProgramResult clean = run(std::string("trace=") + kCalls);
+    if (clean.exit_code == 127) GTEST_SKIP() << "no strace here";
+    std::map<std::string, int> counts;
+    std::istringstream trace(ReadFile(scratch.root() / "trace"));
+    for (std::string line; std::getline(trace, line);) {
+      ++counts[line.substr(0, line.find('('))];
+    }
+    if (clean.exit_code != 0 || counts.empty()) {
+      GTEST_SKIP() << "strace cannot trace here: " << clean.err;
+    }
+    EXPECT_EQ(std::to_string(counts["fsync"]), scenario.fsyncs);
+    for (const auto& [call, count] : counts) {
+      for (int n = 1; n <= count; ++n, ++runs) {
+        const std::string at = call + " " + std::to_string(n);
+        const ProgramResult result =
+            run("inject=" + call + ":error=EIO:when=" + std::to_string(n));
+        const std::string events = ReadFile(file);
+        const std::string backup = ReadFile(file.string() + ".bak");
+        if (result.exit_code == 0) {
+          EXPECT_EQ(events, wanted) << at;
+        } else {
+          EXPECT_EQ(result.exit_code, 1) << at;
+          EXPECT_EQ(events, scenario.old == nullptr ? "" : *scenario.old) << at;
+          EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1)
+              << at << ": " << result.err;
+        }
+        EXPECT_EQ(result.err.rfind("velmoria-setup: ", 0),
+                  result.err.empty() ? std::string::npos : 0u)
+            << at;
+        if (keep) {
+          EXPECT_TRUE(events == edited || backup == edited) << at;
+        }
+        // What the run could not remove, it names.
+        for (const std::string& name : ListDir(folder)) {
+          EXPECT_TRUE(name == file.filename().string() ||
+                      name == file.filename().string() + ".bak" ||
+                      name == "real" ||
+                      result.err.find(name) != std::string::npos)
+              << at << " left " << name;
+        }
+      }
+    }
+  }
+  EXPECT_GT(runs, 100);
+  std::printf("%d runs, each with one failing call\n", runs);
 }
 
 }  // namespace

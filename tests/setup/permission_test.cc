@@ -76,6 +76,44 @@ TEST_F(PermissionTest, UnwritableFolderIsNamed) {
   EXPECT_EQ(Files(), Names{});
 }
 
+// Where the folder takes no new file, a file the program wrote, and that the
+// user may write, is written in place, and put back if that fails; a
+// hand-edited one is left alone, as its copy cannot be kept.
+TEST_F(PermissionTest, UnwritableFolderWithAWritableFile) {
+  const std::string written = ExpectedEvents("yyy");
+  const struct {
+    const std::string old;
+    long long file_size_limit;
+    const std::string err;
+  } cases[] = {
+      {written, -1, ""},
+      {written, 8192,
+       "velmoria-setup: cannot write events.txt: File too large\n"},
+      {"mine", -1,
+       "velmoria-setup: cannot keep a copy of the previous events.txt in the "
+       "folder " +
+           scratch_.scenario().string() +
+           ": Permission denied; it is left as it was\n"},
+  };
+  for (const auto& c : cases) {
+    fs::permissions(scratch_.scenario(), fs::perms::all);
+    WriteFile(scratch_.events_file(), c.old);
+    fs::permissions(scratch_.events_file(), fs::perms::all);
+    fs::permissions(scratch_.scenario(),
+                    fs::perms::owner_read | fs::perms::owner_exec |
+                        fs::perms::others_read | fs::perms::others_exec);
+    ProgramOptions options;
+    options.user = UnprivilegedUser();
+    options.file_size_limit = c.file_size_limit;
+    const ProgramResult result =
+        RunProgram(scratch_.scenario(), "n\ny\nn\n", options);
+    EXPECT_EQ(result.exit_code, c.err.empty() ? 0 : 1) << result.err;
+    EXPECT_EQ(result.err, c.err);
+    EXPECT_EQ(Events(), c.err.empty() ? ExpectedEvents("nyn") : c.old);
+    EXPECT_EQ(Files(), Names{"events.txt"});
+  }
+}
+
 // Where the drive has no hard links, the backup is a copy, made whole before
 // it takes the name, with the old file's permission bits.
 TEST_F(PermissionTest, BackupIsACopyWhereLinksFail) {

@@ -88,10 +88,11 @@ TEST_F(ProgramTest, HandEditedFileIsKeptAsBak) {
   EXPECT_EQ(Files(), (Names{"events.txt", "events.txt.bak"}));
 }
 
-// Works as root too: no permission bit lets a file replace a folder.
-TEST_F(ProgramTest, FolderNamedEventsTxtFailsBeforeAsking) {
+// Works as root too: no permission bit lets a file replace a folder, for the
+// new file or for the copy of a hand-edited one.
+TEST_F(ProgramTest, FolderWhereAFileShouldBeFailsBeforeAsking) {
   fs::create_directory(scratch_.events_file());
-  const ProgramResult result = RunWith("n\nn\nn\n");
+  ProgramResult result = RunWith("n\nn\nn\n");
   EXPECT_EQ(result.exit_code, 1);
   EXPECT_EQ(result.out, "");
   EXPECT_EQ(result.err,
@@ -99,6 +100,18 @@ TEST_F(ProgramTest, FolderNamedEventsTxtFailsBeforeAsking) {
             "file\n");
   EXPECT_EQ(Files(), Names{"events.txt"});
   EXPECT_TRUE(fs::is_empty(scratch_.events_file()));
+
+  fs::remove(scratch_.events_file());
+  WriteFile(scratch_.events_file(), "mine\r\n");
+  fs::create_directory(scratch_.scenario() / "events.txt.bak");
+  result = RunWith("n\nn\nn\n");
+  EXPECT_EQ(result.exit_code, 1);
+  EXPECT_EQ(result.out, "");
+  EXPECT_EQ(result.err,
+            "velmoria-setup: cannot keep the previous events.txt as "
+            "events.txt.bak: it is a folder, not a file\n");
+  EXPECT_EQ(Events(), "mine\r\n");
+  EXPECT_EQ(Files(), (Names{"events.txt", "events.txt.bak"}));
 }
 
 #ifndef _WIN32

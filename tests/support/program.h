@@ -35,6 +35,8 @@ struct ProgramOptions {
   int ignored_signal = 0;          // a signal ignored from the start
   bool no_hard_links = false;      // link() fails, as on a FAT drive
   const User* user = nullptr;      // run as this user (needs root)
+  // A program, with its arguments, that starts this one (such as strace).
+  std::vector<std::string> run_under;
 };
 
 // Runs the program in `dir` with `input` on standard input and waits for it.

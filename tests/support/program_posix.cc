@@ -81,7 +81,12 @@ Child StartProgram(const fs::path& dir, const ProgramOptions& options) {
   if (options.user != nullptr) {
     groups.assign(options.user->groups.begin(), options.user->groups.end());
   }
-  std::vector<char*> argv = {const_cast<char*>("velmoria-setup")};
+  std::vector<char*> argv;
+  for (const std::string& arg : options.run_under) {
+    argv.push_back(const_cast<char*>(arg.c_str()));
+  }
+  argv.push_back(const_cast<char*>(
+      options.run_under.empty() ? "velmoria-setup" : program.c_str()));
   for (const std::string& arg : options.args) {
     argv.push_back(const_cast<char*>(arg.c_str()));
   }
@@ -130,7 +135,10 @@ Child StartProgram(const fs::path& dir, const ProgramOptions& options) {
       _exit(126);
     }
     if (options.no_hard_links && !ForbidHardLinks()) _exit(kNoSeccomp);
-    if (chdir(dir.c_str()) == 0) execv(program.c_str(), argv.data());
+    if (chdir(dir.c_str()) == 0) {
+      execvp(options.run_under.empty() ? program.c_str() : argv[0],
+             argv.data());
+    }
     _exit(127);
   }
   close(input[0]);
