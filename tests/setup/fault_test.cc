@@ -189,15 +189,15 @@ TEST_F(FaultTest, UnreadableInputAndLittleMemory) {
     const char* err;
   };
   const Case cases[] = {
-      {"exec \"$0\" \"$@\" < /", false, 1,
+      {R"(exec "$0" "$@" < /)", false, 1,
        "velmoria-setup: cannot read the answers from standard input: Is a "
        "directory\n"},
-      {"exec \"$0\" \"$@\" 0>/dev/null", false, 1,  // as nohup leaves it
+      {R"(exec "$0" "$@" 0>/dev/null)", false, 1,  // as nohup leaves it
        "velmoria-setup: cannot read the answers from standard input: Bad file "
        "descriptor\n"},
-      {"ulimit -v 65536; exec \"$0\" \"$@\" nyn", true, 0,
+      {R"(ulimit -v 65536; exec "$0" "$@" nyn)", true, 0,
        "velmoria-setup: kept the previous events.txt as events.txt.bak\n"},
-      {"ulimit -v 16384; exec \"$0\" \"$@\" nyn", true, 1,
+      {R"(ulimit -v 16384; exec "$0" "$@" nyn)", true, 1,
        "velmoria-setup: out of memory\n"},
   };
   for (const Case& c : cases) {
