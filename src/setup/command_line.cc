@@ -2,7 +2,9 @@
 
 #include <getopt.h>
 
+#include <filesystem>
 #include <string_view>
+#include <system_error>
 
 const char kHelpText[] =
     "Usage: velmoria-setup [-C DIR] [ANSWERS]\n"
@@ -125,9 +127,14 @@ CommandLine ParseCommandLine(int argc, char** argv) {
     command_line.command = Command::kStatus;
   } else if (operands > 0) {
     if (!ParseAnswers(argv[optind], &command_line.players)) {
-      return UsageError(
+      CommandLine usage_error = UsageError(
           "ANSWERS must be three letters, each y or n, such as ynn; not '" +
           std::string(argv[optind]) + "'");
+      std::error_code ec;
+      usage_error.names_a_file =
+          argc == 2 &&
+          std::filesystem::exists(std::filesystem::u8path(argv[1]), ec);
+      return usage_error;
     }
     command_line.command = Command::kAnswers;
   }

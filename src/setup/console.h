@@ -30,8 +30,10 @@ int ConsoleReadError();
 bool OwnsConsoleWindow();
 
 // Shows "Press Enter to close this window." and waits for Enter, or for the
-// end of the input, ignoring what was typed before.
-void WaitForEnter();
+// end of the input, ignoring what was typed before. Whatever else ends the
+// wait (Ctrl-C, Ctrl-Break, closing the window) ends the program with
+// `exit_status`, the run's own.
+void WaitForEnter(int exit_status);
 
 // Writes `line` and a line end to `out`, std::cout or std::cerr, in one
 // piece. A Windows console shows every character of it whatever its code

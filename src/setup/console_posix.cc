@@ -52,7 +52,7 @@ int ConsoleReadError() { return g_read_error; }
 
 bool OwnsConsoleWindow() { return false; }
 
-void WaitForEnter() {}
+void WaitForEnter(int /*exit_status*/) {}
 
 void PrintLine(std::ostream& out, const std::string& line) {
   out << (line + '\n') << std::flush;

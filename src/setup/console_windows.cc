@@ -80,7 +80,23 @@ bool OwnsConsoleWindow() {
   return owns;
 }
 
-void WaitForEnter() {
+namespace {
+
+DWORD g_exit_status = 0;
+
+// Ctrl-C, Ctrl-Break or closing the window at the wait end the program with
+// the run's own status, not the one of an interruption: the run is over.
+BOOL WINAPI EndWithTheRunsStatus(DWORD /*event*/) {
+  TerminateProcess(GetCurrentProcess(), g_exit_status);
+  return TRUE;
+}
+
+}  // namespace
+
+void WaitForEnter(int exit_status) {
+  g_exit_status = static_cast<DWORD>(exit_status);
+  // Called before any handler set earlier.
+  SetConsoleCtrlHandler(EndWithTheRunsStatus, TRUE);
   std::cout << "Press Enter to close this window." << std::flush;
   const HANDLE input =
       CreateFileW(L"CONIN$", GENERIC_READ | GENERIC_WRITE,

@@ -55,6 +55,15 @@ bool EnterFolders(const std::vector<std::string>& folders, std::string* err) {
   return true;
 }
 
+// Prints who plays each faction, one line each.
+void PrintSetup(const Players& players) {
+  for (size_t i = 0; i < players.size(); ++i) {
+    std::cout << FactionName(kFactions[i])
+              << (players[i] ? ": computer\n" : ": human\n");
+  }
+  std::cout << std::flush;
+}
+
 // Says which setup the events file holds, if this version wrote it.
 int ShowStatus() {
   std::string content;
@@ -70,11 +79,7 @@ int ShowStatus() {
         "events.txt was not written by this version of velmoria-setup; it was "
         "edited by hand, or written by another version");
   }
-  for (size_t i = 0; i < players.size(); ++i) {
-    std::cout << FactionName(kFactions[i])
-              << (players[i] ? ": computer\n" : ": human\n");
-  }
-  std::cout << std::flush;
+  PrintSetup(players);
   return 0;
 }
 
@@ -108,8 +113,10 @@ int WriteEvents(const CommandLine& command_line) {
     Say("kept the previous events.txt as " + events_file.kept_as);
   }
   if (!events_file.warning.empty()) Say(events_file.warning);
-  // A window that closes when the run ends shows where the file went.
+  // A window that closes when the run ends shows what was written, as the
+  // program took the answers, and where.
   if (OwnsConsoleWindow()) {
+    PrintSetup(players);
     PrintLine(std::cout, "events.txt is written in " + CurrentFolder() + ".");
   }
   return 0;
@@ -118,6 +125,12 @@ int WriteEvents(const CommandLine& command_line) {
 int Run(const CommandLine& command_line) {
   switch (command_line.command) {
     case Command::kUsageError:
+      // Explorer starts the program with the path of a file dropped on it.
+      if (command_line.names_a_file && OwnsConsoleWindow()) {
+        Say("files cannot be dropped on this program; double-click it in the "
+            "scenario's folder instead");
+        return 2;
+      }
       return UsageError(command_line.error);
     case Command::kHelp:
       std::cout << kHelpText << std::flush;
@@ -151,7 +164,7 @@ int Main(int argc, char** argv) {
     // Thrown on the way out of the run, which removed what it made.
     status = Fail("out of memory");
   }
-  if (own_window && status != kInterruptedExitStatus) WaitForEnter();
+  if (own_window && status != kInterruptedExitStatus) WaitForEnter(status);
   return status;
 }
 

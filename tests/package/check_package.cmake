@@ -1,7 +1,7 @@
 # Makes the players' download with cpack, unpacks it and checks it: the
 # files in it, the guide's line ends, and the program itself. Run by CTest
 # with -DBUILD_DIR=... -DPACKAGE=<archive> -DFILES=<a;b;c> -DVERSION=...
-# -DSYSTEM=windows|linux.
+# -DSYSTEM=windows|linux, and for Windows -DICON=<the .ico>.
 
 function(fail what)
   message(FATAL_ERROR "${PACKAGE}: ${what}")
@@ -41,6 +41,13 @@ string(FIND "${bytes}" "${version}" at)
 if(at EQUAL -1)
   fail("README.txt does not name version ${VERSION}")
 endif()
+# Each guide speaks of its own system alone.
+file(READ ${top}/README.txt text)
+if(SYSTEM STREQUAL "windows" AND text MATCHES "(Linux|chmod)")
+  fail("README.txt speaks of Linux")
+elseif(SYSTEM STREQUAL "linux" AND text MATCHES "(Windows|\\.exe)")
+  fail("README.txt speaks of Windows")
+endif()
 if(SYSTEM STREQUAL "windows")
   string(REPLACE "0d 0a " "" bytes "${bytes}")
   if(bytes MATCHES "(^| )(0a|0d) ")
@@ -61,10 +68,37 @@ if(SYSTEM STREQUAL "windows")
       fail("velmoria-setup.exe has no '${text}' in its version information")
     endif()
   endforeach()
-  string(HEX "level=\"asInvoker\"" as_invoker)
-  string(FIND "${exe}" "${as_invoker}" at)
+  foreach(entry "level=\"asInvoker\"" "<longPathAware"
+      ">true</longPathAware>")
+    string(HEX "${entry}" hex)
+    string(FIND "${exe}" "${hex}" at)
+    if(at EQUAL -1)
+      fail("velmoria-setup.exe has no '${entry}' in its manifest")
+    endif()
+  endforeach()
+  # Windows Vista, 6.0, in the PE header: the subsystem's version, read
+  # little-endian, at 0x48 past the header's start, which 0x3c gives.
+  string(SUBSTRING "${exe}" 120 8 pe_at)
+  string(REGEX REPLACE "(..)(..)(..)(..)" "\\4\\3\\2\\1" pe_at "${pe_at}")
+  math(EXPR version_at "(0x${pe_at} + 0x48) * 2")
+  string(SUBSTRING "${exe}" ${version_at} 8 subsystem)
+  if(NOT subsystem STREQUAL "06000000")
+    fail("velmoria-setup.exe declares subsystem version ${subsystem}, not 6.0")
+  endif()
+  # The icon's first image, as the .ico holds it, is among the resources.
+  file(READ ${ICON} ico HEX)
+  string(SUBSTRING "${ico}" 28 8 size)
+  string(SUBSTRING "${ico}" 36 8 offset)
+  foreach(field size offset)
+    string(REGEX REPLACE "(..)(..)(..)(..)" "\\4\\3\\2\\1" ${field}
+      "${${field}}")
+  endforeach()
+  math(EXPR size "0x${size} * 2")
+  math(EXPR offset "0x${offset} * 2")
+  string(SUBSTRING "${ico}" ${offset} ${size} image)
+  string(FIND "${exe}" "${image}" at)
   if(at EQUAL -1)
-    fail("velmoria-setup.exe has no asInvoker manifest")
+    fail("velmoria-setup.exe does not carry the program's icon")
   endif()
 else()
   # A static executable: no interpreter and no shared library needed, so it
