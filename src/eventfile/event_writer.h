@@ -63,4 +63,16 @@ void WriteCreateUnit(std::string* out, std::string_view owner,
 // starts a new line.
 void WritePlayWaveFile(std::string* out, std::string_view file_name);
 
+// Whole events.
+
+// The home city of a unit that belongs to no city.
+constexpr std::string_view kNoHomeCity = "NONE";
+
+// Appends an event that creates a unit of no city on a random turn, one turn
+// in `denominator`.
+void WriteRandomTurnUnitEvent(std::string* out, int denominator,
+                              std::string_view owner, std::string_view unit,
+                              std::string_view veteran,
+                              std::string_view location);
+
 #endif  // EVENTFILE_EVENT_WRITER_H_

@@ -45,10 +45,13 @@ bool RenameFile(const std::filesystem::path& from,
 // Removes the name; safe in a signal handler.
 bool RemoveFile(const std::filesystem::path::value_type* name);
 
-// Reads the whole of the file at `path` into *content, which holds nothing
-// else meanwhile. A folder fails with EISDIR, any other file that is not a
-// regular one with ENODEV.
-bool ReadWholeFile(const std::filesystem::path& path, std::string* content);
+// Opens the existing file `path` for reading and puts its size in *size. A
+// folder fails with EISDIR, any other file that is not a regular one with
+// ENODEV.
+OsFile OpenForReading(const std::filesystem::path& path, std::uint64_t* size);
+
+// Reads at most `size` bytes; returns how many, 0 at the end, -1 on failure.
+long long ReadSome(OsFile file, char* data, size_t size);
 
 // Sets *may to false for a link that the system's own guard would not
 // follow: one in a sticky folder that others may write, owned by neither the

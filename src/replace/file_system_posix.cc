@@ -43,6 +43,10 @@ extern "C" void RemoveTempFilesAndDie(int signal_number) {
   raise(signal_number);
 }
 
+std::filesystem::path FolderOf(const std::filesystem::path& file) {
+  return file.has_parent_path() ? file.parent_path() : ".";
+}
+
 }  // namespace
 
 OsFile CreateNewFile(const std::filesystem::path& path) {
@@ -101,46 +105,38 @@ bool RenameFile(const std::filesystem::path& from,
 
 bool RemoveFile(const char* name) { return unlink(name) == 0; }
 
-bool ReadWholeFile(const std::filesystem::path& path, std::string* content) {
-  content->clear();
-  content->shrink_to_fit();
+OsFile OpenForReading(const std::filesystem::path& path, std::uint64_t* size) {
+  // Not blocking: a FIFO named like the file must not hang the run.
   const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return false;
+  if (fd < 0) return kNoFile;
   struct stat st;
-  int error = fstat(fd, &st) != 0   ? errno
-              : S_ISREG(st.st_mode) ? 0
-              : S_ISDIR(st.st_mode) ? EISDIR
-                                    : ENODEV;
+  const int error = fstat(fd, &st) != 0   ? errno
+                    : S_ISREG(st.st_mode) ? 0
+                    : S_ISDIR(st.st_mode) ? EISDIR
+                                          : ENODEV;
   if (error == 0) {
-    // One allocation for the file as it is, and one read; a file that grows
-    // meanwhile is read to its end all the same.
-    content->resize(static_cast<size_t>(st.st_size) + 1);
-    for (size_t size = 0;;) {
-      const ssize_t got = read(fd, &(*content)[size], content->size() - size);
-      if (got < 0 && errno == EINTR) continue;
-      if (got < 0) error = errno;
-      if (got <= 0) {
-        content->resize(size);
-        break;
-      }
-      size += static_cast<size_t>(got);
-      if (size == content->size()) content->resize(size * 2);
-    }
+    *size = static_cast<std::uint64_t>(st.st_size);
+    return fd;
   }
-  close(fd);  // read only: its failure loses nothing
+  close(fd);
   errno = error;
-  return error == 0;
+  return kNoFile;
+}
+
+long long ReadSome(OsFile file, char* data, size_t size) {
+  for (;;) {
+    const ssize_t got = read(static_cast<int>(file), data, size);
+    if (got >= 0 || errno != EINTR) return got;
+  }
 }
 
 // The rule of the kernel's fs.protected_symlinks, applied here because the
 // program follows links itself and renames onto what they point to.
 bool MayFollowLink(const std::filesystem::path& link, bool* may) {
-  std::filesystem::path folder = link.parent_path();
-  if (folder.empty()) folder = ".";
   struct stat link_st;
   struct stat folder_st;
   if (lstat(link.c_str(), &link_st) != 0 ||
-      stat(folder.c_str(), &folder_st) != 0) {
+      stat(FolderOf(link).c_str(), &folder_st) != 0) {
     return false;
   }
   const bool shared =
@@ -151,10 +147,9 @@ bool MayFollowLink(const std::filesystem::path& link, bool* may) {
 }
 
 bool SyncFolderOf(const std::filesystem::path& file) {
-  std::filesystem::path folder = file.parent_path();
-  if (folder.empty()) folder = ".";
   // A folder the user may not read cannot be opened to be synced.
-  const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  const int fd =
+      open(FolderOf(file).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return true;
   const bool synced = fsync(fd) == 0 || errno == EINVAL || errno == ENOTSUP ||
                       errno == EROFS;  // the file system cannot sync folders

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <mutex>
+#include <utility>
 
 #include "replace/temp_file.h"
 
@@ -35,34 +36,21 @@ BOOL WINAPI RemoveTempFilesOnConsoleEvent(DWORD event) {
 }
 
 // Windows reports its own error codes; the few a file replace meets become
-// the errno values whose messages the program shows.
+// the errno values whose messages the program shows, any other EIO.
+constexpr std::pair<DWORD, int> kErrors[] = {
+    {ERROR_FILE_NOT_FOUND, ENOENT},   {ERROR_PATH_NOT_FOUND, ENOENT},
+    {ERROR_ACCESS_DENIED, EACCES},    {ERROR_SHARING_VIOLATION, EBUSY},
+    {ERROR_LOCK_VIOLATION, EBUSY},    {ERROR_ALREADY_EXISTS, EEXIST},
+    {ERROR_FILE_EXISTS, EEXIST},      {ERROR_DISK_FULL, ENOSPC},
+    {ERROR_HANDLE_DISK_FULL, ENOSPC}, {ERROR_NOT_ENOUGH_MEMORY, ENOMEM},
+    {ERROR_OUTOFMEMORY, ENOMEM},
+};
+
+// Sets errno for the error and returns false.
 bool Failed(DWORD error = GetLastError()) {
-  switch (error) {
-    case ERROR_FILE_NOT_FOUND:
-    case ERROR_PATH_NOT_FOUND:
-      errno = ENOENT;
-      break;
-    case ERROR_ACCESS_DENIED:
-      errno = EACCES;
-      break;
-    case ERROR_SHARING_VIOLATION:
-    case ERROR_LOCK_VIOLATION:
-      errno = EBUSY;
-      break;
-    case ERROR_ALREADY_EXISTS:
-    case ERROR_FILE_EXISTS:
-      errno = EEXIST;
-      break;
-    case ERROR_DISK_FULL:
-    case ERROR_HANDLE_DISK_FULL:
-      errno = ENOSPC;
-      break;
-    case ERROR_NOT_ENOUGH_MEMORY:
-    case ERROR_OUTOFMEMORY:
-      errno = ENOMEM;
-      break;
-    default:
-      errno = EIO;
+  errno = EIO;
+  for (const auto& [windows_error, errno_value] : kErrors) {
+    if (windows_error == error) errno = errno_value;
   }
   return false;
 }
@@ -101,10 +89,7 @@ OsFile OpenForWriting(const std::filesystem::path& path) {
 
 bool WriteWhole(OsFile file, std::string_view data) {
   const HANDLE handle = AsHandle(file);
-  if (SetFilePointer(handle, 0, nullptr, FILE_BEGIN) ==
-      INVALID_SET_FILE_POINTER) {
-    return Failed();
-  }
+  if (!SetFilePointerEx(handle, {}, nullptr, FILE_BEGIN)) return Failed();
   while (!data.empty()) {
     DWORD written = 0;
     const DWORD chunk =
@@ -150,42 +135,34 @@ bool RenameFile(const std::filesystem::path& from,
 
 bool RemoveFile(const wchar_t* name) { return DeleteFileW(name) || Failed(); }
 
-bool ReadWholeFile(const std::filesystem::path& path, std::string* content) {
-  content->clear();
-  content->shrink_to_fit();
+OsFile OpenForReading(const std::filesystem::path& path, std::uint64_t* size) {
   const DWORD attributes = GetFileAttributesW(path.c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES &&
       (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
     errno = EISDIR;
-    return false;
+    return kNoFile;
   }
-  const HANDLE file =
-      CreateFileW(path.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
-                  FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return Failed();
-  bool read_all = GetFileType(file) == FILE_TYPE_DISK;
-  if (!read_all) errno = ENODEV;
-  LARGE_INTEGER size = {};
-  if (read_all && !GetFileSizeEx(file, &size)) read_all = Failed();
-  if (read_all) {
-    content->resize(static_cast<size_t>(size.QuadPart) + 1);
-    for (size_t have = 0;;) {
-      DWORD got = 0;
-      const DWORD chunk = static_cast<DWORD>(
-          std::min<size_t>(content->size() - have, 1u << 30));
-      if (!ReadFile(file, &(*content)[have], chunk, &got, nullptr)) {
-        read_all = Failed();
-      }
-      if (!read_all || got == 0) {
-        content->resize(have);
-        break;
-      }
-      have += got;
-      if (have == content->size()) content->resize(have * 2);
-    }
+  const OsFile file =
+      Opened(CreateFileW(path.c_str(), GENERIC_READ, kShareAll, nullptr,
+                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  LARGE_INTEGER size_now = {};
+  if (file == kNoFile) return kNoFile;
+  if (GetFileType(AsHandle(file)) == FILE_TYPE_DISK &&
+      GetFileSizeEx(AsHandle(file), &size_now)) {
+    *size = static_cast<std::uint64_t>(size_now.QuadPart);
+    return file;
   }
-  CloseHandle(file);  // read only: its failure loses nothing
-  return read_all;
+  CloseHandle(AsHandle(file));
+  errno = ENODEV;
+  return kNoFile;
+}
+
+long long ReadSome(OsFile file, char* data, size_t size) {
+  DWORD got = 0;
+  const DWORD chunk = static_cast<DWORD>(std::min<size_t>(size, 1u << 30));
+  if (ReadFile(AsHandle(file), data, chunk, &got, nullptr)) return got;
+  Failed();
+  return -1;
 }
 
 // The program follows no links on Windows: the C runtime never did.

@@ -102,27 +102,28 @@ std::string WhyNotReplaceable(const fs::path& path, bool* exists) {
   return Reason();
 }
 
-// Reads the old file, once it is known that it may be replaced; *exists is
-// false if there is none.
-bool ReadOld(const FileReplacement& replacement, std::string* old, bool* exists,
-             std::string* err) {
-  const std::string why = WhyNotReplaceable(replacement.path, exists);
-  if (!why.empty()) return CannotWrite(replacement.name, why, err);
-  if (!*exists || ReadWholeFile(replacement.path, old)) return true;
-  if (errno == ENOENT) {  // removed meanwhile
-    *exists = false;
-    return true;
+// Finds the file and, once it is known that it may be replaced, reads it
+// into *old. *exists is false if there is none; *keep_old is true if it must
+// be kept, and then the place of its copy is checked too.
+bool LookAtOld(FileReplacement* replacement, std::string* old, bool* exists,
+               bool* keep_old, std::string* err) {
+  if (!FollowLinks(replacement, err)) return false;
+  const std::string why = WhyNotReplaceable(replacement->path, exists);
+  if (!why.empty()) return CannotWrite(replacement->name, why, err);
+  if (*exists && !ReadWholeFile(replacement->path, old)) {
+    if (errno != ENOENT) {
+      return Fail("cannot read " + replacement->name + ": " + Reason(), err);
+    }
+    *exists = false;  // removed meanwhile
   }
-  return Fail("cannot read " + replacement.name + ": " + Reason(), err);
-}
-
-// The copy of an old file takes the place of any older copy, which must be
-// a file that can be replaced.
-bool CheckBackupPlace(const FileReplacement& replacement, std::string* err) {
-  bool exists = false;
-  const std::string why =
-      WhyNotReplaceable(BackupOf(replacement.path), &exists);
-  return why.empty() || CannotKeep(replacement, why, err);
+  *keep_old = *exists && !replacement->is_rewritable(*old);
+  if (!*keep_old) return true;
+  // Its copy takes the place of any older copy, which must be a file that
+  // can be replaced.
+  bool backup_exists = false;
+  const std::string backup_why =
+      WhyNotReplaceable(BackupOf(replacement->path), &backup_exists);
+  return backup_why.empty() || CannotKeep(*replacement, backup_why, err);
 }
 
 // Returns true if the file can be written in place where the folder refused
@@ -168,12 +169,9 @@ bool WriteInPlace(const FileReplacement& replacement, std::string_view content,
   const bool restored = written || (WriteWhole(file, old) && SyncFile(file));
   CloseFile(file);  // synced, or failed already: its close changes nothing
   if (written) return true;
+  if (restored) return CannotWrite(replacement.name, why, err);
   return CannotWrite(replacement.name,
-                     restored ? why
-                              : why +
-                                    "; it may be incomplete now: run the "
-                                    "setup again",
-                     err);
+                     why + "; it may be incomplete: run the setup again", err);
 }
 
 // Writes the new file and puts it in place, with a synced copy of `old`
@@ -231,51 +229,62 @@ bool Commit(FileReplacement* replacement, std::string_view content,
 }  // namespace
 
 std::string FileErrorReason(int error) {
-  switch (error) {
-    case EBUSY:
-    case ETXTBSY:
-      return "it is in use by another program; close it (the game?) and run "
-             "the setup again";
-    case EISDIR:
-      return "it is a folder, not a file";
-    case ENODEV:
-      return "it is not a regular file";
-    default:
-      return std::strerror(error);
+  if (error == EBUSY || error == ETXTBSY) {
+    return "it is in use by another program; close it (the game?) and run "
+           "the setup again";
   }
+  if (error == EISDIR) return "it is a folder, not a file";
+  if (error == ENODEV) return "it is not a regular file";
+  return std::strerror(error);
+}
+
+bool ReadWholeFile(const fs::path& path, std::string* content) {
+  content->clear();
+  content->shrink_to_fit();
+  std::uint64_t size = 0;
+  const OsFile file = OpenForReading(path, &size);
+  if (file == kNoFile) return false;
+  // One allocation for the file as it is, and one read; a file that grows
+  // meanwhile is read to its end all the same.
+  content->resize(size + 1);
+  long long got = 0;
+  for (size_t have = 0;; have += static_cast<size_t>(got)) {
+    if (have == content->size()) content->resize(have * 2);
+    got = ReadSome(file, &(*content)[have], content->size() - have);
+    if (got <= 0) {
+      content->resize(have);
+      break;
+    }
+  }
+  const int saved_errno = errno;
+  CloseFile(file);  // read only: its failure loses nothing
+  errno = saved_errno;
+  return got == 0;
 }
 
 bool CheckReplace(FileReplacement* replacement, std::string* err) {
-  if (!FollowLinks(replacement, err)) return false;
-  bool keep_old = false;
+  std::string old;
   bool exists = false;
-  {
-    std::string old;
-    if (!ReadOld(*replacement, &old, &exists, err)) return false;
-    keep_old = exists && !replacement->is_rewritable(old);
-  }
+  bool keep_old = false;
+  if (!LookAtOld(replacement, &old, &exists, &keep_old, err)) return false;
   // The folder must take a new file: one is made and removed at once.
   TempFile probe;
   if (!probe.Create(replacement->path)) {
     return MayWriteInPlace(*replacement, exists, keep_old, errno, err);
   }
   const std::string probe_name = probe.path().u8string();
-  if (!probe.Remove()) {
-    return Fail("cannot remove " + probe_name + ": " + Reason(), err);
-  }
-  return !keep_old || CheckBackupPlace(*replacement, err);
+  return probe.Remove() ||
+         Fail("cannot remove " + probe_name + ": " + Reason(), err);
 }
 
 bool FinishReplace(FileReplacement* replacement, std::string_view content,
                    std::string* err) {
-  if (!FollowLinks(replacement, err)) return false;
-  std::string old;
-  bool exists = false;
-  if (!ReadOld(*replacement, &old, &exists, err)) return false;
   // Judged again on what the file holds now: it may have been edited while
   // the questions were asked.
-  const bool keep_old = exists && !replacement->is_rewritable(old);
-  if (keep_old && !CheckBackupPlace(*replacement, err)) return false;
+  std::string old;
+  bool exists = false;
+  bool keep_old = false;
+  if (!LookAtOld(replacement, &old, &exists, &keep_old, err)) return false;
   TempFile temp;
   TempFile copy;
   if (Commit(replacement, content, old, exists, keep_old, &temp, &copy, err)) {

@@ -42,6 +42,11 @@ bool CheckReplace(FileReplacement* replacement, std::string* err);
 bool FinishReplace(FileReplacement* replacement, std::string_view content,
                    std::string* err);
 
+// Reads the whole of the file at `path` into *content, which holds nothing
+// else meanwhile. Returns false with the reason in errno; a folder fails with
+// EISDIR, any other file that is not a regular one with ENODEV.
+bool ReadWholeFile(const std::filesystem::path& path, std::string* content);
+
 // Says why a file could not be used, in the user's terms where the system's
 // words would mislead.
 std::string FileErrorReason(int error);

@@ -57,19 +57,16 @@ bool TempFile::Create(const fs::path& target) {
       return false;
     }
     HoldInterruptions();
-    const OsFile file = CreateNewFile(path);
-    if (file != kNoFile) {
+    file_ = CreateNewFile(path);
+    if (file_ != kNoFile) {
       std::memcpy(g_names[slot], name.c_str(),
                   (name.size() + 1) * sizeof name[0]);
       g_armed[slot] = 1;
+      slot_ = slot;
+      path_ = std::move(path);
     }
     ReleaseInterruptions();
-    if (file != kNoFile) {
-      path_ = std::move(path);
-      file_ = file;
-      slot_ = slot;
-      return true;
-    }
+    if (file_ != kNoFile) return true;
     if (errno != EEXIST) return false;
   }
   return false;
@@ -92,8 +89,7 @@ bool TempFile::RenameOver(const fs::path& target) {
 
 bool TempFile::Remove() {
   const int saved_errno = errno;
-  if (file_ != kNoFile) CloseFile(file_);
-  file_ = kNoFile;
+  // Windows lets an open file of ours be removed: it goes as it is closed.
   const bool removed =
       path_.empty() || RemoveFile(path_.c_str()) || errno == ENOENT;
   const int remove_errno = errno;

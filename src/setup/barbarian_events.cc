@@ -1,7 +1,6 @@
 #include "setup/barbarian_events.h"
 
 #include "eventfile/event_writer.h"
-#include "setup/unit_events.h"
 
 namespace {
 
@@ -60,7 +59,7 @@ void WriteKillReaction(std::string* out, const char* killed,
   WriteIf(out);
   WriteUnitKilledTrigger(out, killed, "ANYBODY", "ANYBODY");
   WriteThen(out);
-  WriteNewUnit(out, {"Barbarians", created, "No", location});
+  WriteCreateUnit(out, "Barbarians", created, "No", kNoHomeCity, location);
   WriteEndIf(out);
 }
 
@@ -76,7 +75,7 @@ void WriteBarbarianEvents(std::string* out) {
     }
   }
   for (const RandomRaid& r : kRandomRaids) {
-    WriteRandomTurnUnitEvent(out, kRaidDenominator,
-                             {"Barbarians", r.created, "No", r.location});
+    WriteRandomTurnUnitEvent(out, kRaidDenominator, "Barbarians", r.created,
+                             "No", r.location);
   }
 }

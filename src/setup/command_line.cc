@@ -49,26 +49,20 @@ constexpr option kLongOptions[] = {
 // and print nothing.
 constexpr char kShortOptions[] = ":C:";
 
-CommandLine UsageError(std::string error) {
+CommandLine Invalid(std::string error) {
   CommandLine usage_error;
   usage_error.command = Command::kUsageError;
   usage_error.error = std::move(error);
   return usage_error;
 }
 
-// Returns the unknown option getopt_long stopped at, as the user typed it.
-std::string UnknownOption(char** argv) {
-  if (optopt > 0) return std::string("-") + static_cast<char>(optopt);
-  return argv[optind - 1];
-}
-
 // Only lower case: in the dialogue a capital N means a human, so an upper-case
 // letter here is refused rather than guessed at.
-bool ParseAnswers(std::string_view letters, Players* players) {
-  if (letters.size() != players->size()) return false;
+bool ParseAnswers(std::string_view letters, ComputerPlayed* computer_played) {
+  if (letters.size() != computer_played->size()) return false;
   for (size_t i = 0; i < letters.size(); ++i) {
     if (letters[i] != 'y' && letters[i] != 'n') return false;
-    (*players)[i] = letters[i] == 'n';
+    (*computer_played)[i] = letters[i] == 'n';
   }
   return true;
 }
@@ -103,14 +97,18 @@ CommandLine ParseCommandLine(int argc, char** argv) {
         // in optopt.
         if (optopt >= kStatusOption) {
           const std::string typed = argv[optind - 1];
-          return UsageError("option '" + typed.substr(0, typed.find('=')) +
-                            "' takes no value");
+          return Invalid("option '" + typed.substr(0, typed.find('=')) +
+                         "' takes no value");
         }
         if (c == ':') {  // the option is the last argument, as typed
-          return UsageError("option '" + std::string(argv[optind - 1]) +
-                            "' needs a folder");
+          return Invalid("option '" + std::string(argv[optind - 1]) +
+                         "' needs a folder");
         }
-        return UsageError("unknown option '" + UnknownOption(argv) + "'");
+        // As the user typed it: a short one is only a letter among others.
+        return Invalid("unknown option '" +
+                       (optopt > 0 ? std::string{'-', static_cast<char>(optopt)}
+                                   : std::string(argv[optind - 1])) +
+                       "'");
     }
   }
   if (help || version) {
@@ -119,15 +117,15 @@ CommandLine ParseCommandLine(int argc, char** argv) {
   }
   const int operands = argc - optind;
   if (operands > 1) {
-    return UsageError("unexpected argument '" + std::string(argv[optind + 1]) +
-                      "'");
+    return Invalid("unexpected argument '" + std::string(argv[optind + 1]) +
+                   "'");
   }
   if (status) {
-    if (operands > 0) return UsageError("--status takes no ANSWERS");
+    if (operands > 0) return Invalid("--status takes no ANSWERS");
     command_line.command = Command::kStatus;
   } else if (operands > 0) {
-    if (!ParseAnswers(argv[optind], &command_line.players)) {
-      CommandLine usage_error = UsageError(
+    if (!ParseAnswers(argv[optind], &command_line.computer_played)) {
+      CommandLine usage_error = Invalid(
           "ANSWERS must be three letters, each y or n, such as ynn; not '" +
           std::string(argv[optind]) + "'");
       std::error_code ec;

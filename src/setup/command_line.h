@@ -19,7 +19,7 @@ enum class Command {
 struct CommandLine {
   Command command = Command::kDialogue;
   std::vector<std::string> directories;  // -C DIR, each taken from the last
-  Players players{};                     // with kAnswers
+  ComputerPlayed computer_played{};      // with kAnswers
   std::string error;                     // with kUsageError: what is wrong
   bool names_a_file = false;  // with kUsageError: the one argument is the
                               // path of a file or folder, as of one dropped

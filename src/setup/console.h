@@ -13,16 +13,17 @@ extern const int kInterruptedExitStatus;
 
 // Prepares standard input for the dialogue: it is read directly, so that an
 // error, and on Windows a read ended by Ctrl-C or Ctrl-Break, is told apart
-// from the end of the input.
+// from the end of the input, which the standard streams take them for.
 void OpenConsoleInput();
 
-// Returns true if a read of the console was ended by Ctrl-C or Ctrl-Break
-// rather than by the end of the input.
-bool ConsoleReadInterrupted();
-
-// Returns the error (an errno value) that ended the reading of standard
-// input, or 0 if none did.
+// Returns what ended the reading of standard input, if not its end: EINTR
+// for Ctrl-C or Ctrl-Break, another errno value for an error; else 0.
 int ConsoleReadError();
+
+// Reads at most `size` bytes of standard input into `buffer` and returns how
+// many; 0 at the end, or with the reason in *error. Sets *last if nothing
+// after these bytes is input. Each system has its own.
+size_t ReadStandardInput(char* buffer, size_t size, bool* last, int* error);
 
 // Returns true when the program is alone in a console window that opened for
 // it, as on a double click or a shortcut: the window closes when the program

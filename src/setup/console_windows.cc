@@ -3,84 +3,19 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <iostream>
-#include <streambuf>
 #include <string>
 
 const int kInterruptedExitStatus = static_cast<int>(STATUS_CONTROL_C_EXIT);
 
 namespace {
 
-bool g_read_interrupted = false;
-int g_read_error = 0;
-
 bool IsConsole(HANDLE handle) {
   DWORD mode;
   return GetConsoleMode(handle, &mode) != 0;
 }
-
-// Reads standard input as the C runtime does in text mode, where Ctrl-Z
-// ends the input, but tells apart what the runtime takes for the end of it:
-// a read error, and Ctrl-C or Ctrl-Break, which end a console read with
-// nothing and ERROR_OPERATION_ABORTED. The dialogue would then repeat the
-// last answer and a file of answers nobody gave could go in place.
-class StandardInput : public std::streambuf {
- public:
-  explicit StandardInput(HANDLE input) : input_(input) {}
-
- protected:
-  int_type underflow() override {
-    if (ended_) return traits_type::eof();
-    DWORD got = 0;
-    SetLastError(ERROR_SUCCESS);
-    if (!ReadFile(input_, buffer_, sizeof buffer_, &got, nullptr) || got == 0) {
-      const DWORD error = GetLastError();
-      g_read_interrupted = error == ERROR_OPERATION_ABORTED;
-      // The end of a pipe, and no standard input at all, are ends.
-      if (error != ERROR_SUCCESS && error != ERROR_BROKEN_PIPE &&
-          error != ERROR_HANDLE_EOF && error != ERROR_INVALID_HANDLE &&
-          !g_read_interrupted) {
-        g_read_error = EIO;
-      }
-      ended_ = true;
-      return traits_type::eof();
-    }
-    char* end = std::find(buffer_, buffer_ + got, '\x1a');
-    ended_ = end != buffer_ + got;
-    if (end == buffer_) return traits_type::eof();
-    setg(buffer_, buffer_, end);
-    return traits_type::to_int_type(buffer_[0]);
-  }
-
- private:
-  HANDLE input_;
-  bool ended_ = false;
-  char buffer_[65536];
-};
-
-}  // namespace
-
-void OpenConsoleInput() {
-  static StandardInput standard_input(GetStdHandle(STD_INPUT_HANDLE));
-  std::cin.rdbuf(&standard_input);
-}
-
-bool ConsoleReadInterrupted() { return g_read_interrupted; }
-
-int ConsoleReadError() { return g_read_error; }
-
-// Asked once, at the start: a process that attaches later does not make the
-// window any less the program's own.
-bool OwnsConsoleWindow() {
-  static const bool owns = [] {
-    DWORD processes[2];
-    return GetConsoleProcessList(processes, 2) == 1;
-  }();
-  return owns;
-}
-
-namespace {
 
 DWORD g_exit_status = 0;
 
@@ -92,6 +27,41 @@ BOOL WINAPI EndWithTheRunsStatus(DWORD /*event*/) {
 }
 
 }  // namespace
+
+// As the C runtime reads in text mode, a Ctrl-Z ends the input. Ctrl-C and
+// Ctrl-Break end a console read with nothing and ERROR_OPERATION_ABORTED,
+// which the runtime takes for the end of the input: the dialogue would then
+// repeat the last answer, and a file of answers nobody gave could go in
+// place.
+size_t ReadStandardInput(char* buffer, size_t size, bool* last, int* error) {
+  DWORD got = 0;
+  SetLastError(ERROR_SUCCESS);
+  if (!ReadFile(GetStdHandle(STD_INPUT_HANDLE), buffer,
+                static_cast<DWORD>(size), &got, nullptr) ||
+      got == 0) {
+    const DWORD reason = GetLastError();
+    if (reason == ERROR_OPERATION_ABORTED) {
+      *error = EINTR;
+    } else if (reason != ERROR_SUCCESS && reason != ERROR_BROKEN_PIPE &&
+               reason != ERROR_HANDLE_EOF && reason != ERROR_INVALID_HANDLE) {
+      *error = EIO;  // the end of a pipe, and no input at all, are ends
+    }
+    return 0;
+  }
+  const char* end = std::find(buffer, buffer + got, '\x1a');
+  *last = end != buffer + got;
+  return static_cast<size_t>(end - buffer);
+}
+
+// Asked once, at the start: a process that attaches later does not make the
+// window any less the program's own.
+bool OwnsConsoleWindow() {
+  static const bool owns = [] {
+    DWORD processes[2];
+    return GetConsoleProcessList(processes, 2) == 1;
+  }();
+  return owns;
+}
 
 void WaitForEnter(int exit_status) {
   g_exit_status = static_cast<DWORD>(exit_status);

@@ -25,62 +25,30 @@ void WriteOpeningEvents(std::string* events) {
   WriteEndIf(events);
 }
 
-// What comes before the faction blocks, and after them: the same in every
-// file.
-void WriteHead(std::string* events) {
-  WriteBeginEvents(events);
-  WriteOpeningEvents(events);
-}
-
-void WriteTail(std::string* events) {
-  WriteBarbarianEvents(events);
-  WriteEndEvents(events);
-}
-
-// Removes the text written by `write` from the front of *content if it is
-// there.
-template <typename Writer>
-bool Consume(std::string_view* content, Writer write) {
-  std::string piece;
-  write(&piece);
-  if (content->substr(0, piece.size()) != piece) return false;
-  content->remove_prefix(piece.size());
-  return true;
-}
-
-bool ConsumeFactionBlock(std::string_view* content, Faction faction,
-                         bool computer_played) {
-  return Consume(content, [&](std::string* piece) {
-    WriteFactionBlock(piece, faction, computer_played);
-  });
-}
-
 }  // namespace
 
-std::string EventsFileFor(const Players& players) {
+std::string EventsFileFor(const ComputerPlayed& computer_played) {
   // Room for the largest file, 11 KB, so that it is never copied as it grows.
   std::string events;
   events.reserve(12 << 10);
-  WriteHead(&events);
+  WriteBeginEvents(&events);
+  WriteOpeningEvents(&events);
   for (size_t i = 0; i < std::size(kFactions); ++i) {
-    WriteFactionBlock(&events, kFactions[i], players[i]);
+    WriteFactionBlock(&events, kFactions[i], computer_played[i]);
   }
-  WriteTail(&events);
+  WriteBarbarianEvents(&events);
+  WriteEndEvents(&events);
   return events;
 }
 
-// Matches the file piece by piece rather than building all eight: the two
-// blocks a faction may have begin differently, so at most one can match.
-bool RecognizeEventsFile(std::string_view content, Players* players) {
-  if (!Consume(&content, WriteHead)) return false;
-  Players found{};
-  for (size_t i = 0; i < std::size(kFactions); ++i) {
-    found[i] = ConsumeFactionBlock(&content, kFactions[i], true);
-    if (!found[i] && !ConsumeFactionBlock(&content, kFactions[i], false)) {
-      return false;
+// Each of the eight files is built and compared: a few microseconds each.
+std::optional<ComputerPlayed> RecognizeEventsFile(std::string_view content) {
+  for (unsigned setup = 0; setup < 1u << std::size(kFactions); ++setup) {
+    ComputerPlayed computer_played{};
+    for (size_t i = 0; i < std::size(kFactions); ++i) {
+      computer_played[i] = (setup >> i & 1) != 0;
     }
+    if (content == EventsFileFor(computer_played)) return computer_played;
   }
-  if (!Consume(&content, WriteTail) || !content.empty()) return false;
-  if (players != nullptr) *players = found;
-  return true;
+  return std::nullopt;
 }

@@ -3,21 +3,21 @@
 
 #include <array>
 #include <iterator>
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "setup/faction_blocks.h"
 
-// Who plays each faction, in the order of kFactions: true where the computer
-// does, false where a human does.
-using Players = std::array<bool, std::size(kFactions)>;
+// For each faction, in the order of kFactions, whether the computer plays it
+// (true) or a human does (false).
+using ComputerPlayed = std::array<bool, std::size(kFactions)>;
 
-// Returns the complete events file for `players`.
-std::string EventsFileFor(const Players& players);
+// Returns the complete events file for the setup `computer_played`.
+std::string EventsFileFor(const ComputerPlayed& computer_played);
 
-// Returns true if `content` is, byte for byte, the events file this version
-// writes for one of the eight setups, and then stores that setup in *players
-// (which may be null).
-bool RecognizeEventsFile(std::string_view content, Players* players);
+// Returns the setup whose events file `content` is, byte for byte, if it is
+// one of the eight this version writes.
+std::optional<ComputerPlayed> RecognizeEventsFile(std::string_view content);
 
 #endif  // SETUP_EVENTS_FILE_H_

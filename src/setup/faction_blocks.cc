@@ -1,11 +1,12 @@
 #include "setup/faction_blocks.h"
 
 #include "eventfile/event_writer.h"
-#include "setup/unit_events.h"
 
 namespace {
 
-// What sets the factions apart. Locations are "x,y" map coordinates.
+// What sets the factions apart. Locations are "x,y" map coordinates. The
+// two engineers that come on random turns land where those of turns 3 and 4
+// did, so a place changed there moves them too.
 struct FactionRow {
   const char* name;               // owner of its units; named in its question
   const char* turn1_message;      // "\n" starts a second line
@@ -15,8 +16,7 @@ struct FactionRow {
   const char* turn3_landing;      // where the turn 3 engineer and pikemen land
   const char* turn4_message;      // shown on turn 4
   const char* turn4_landing;      // where the turn 4 engineer and pikemen land
-  const char* random_engineer1;   // first engineer on a random turn
-  const char* random_engineer2;   // second engineer on a random turn
+  bool turn4_landing_first;       // the random engineers: turn 4's place first
   const char* muster_point;       // galleon, horse artillery, halberdiers, spy
   const char* human_spy_veteran;  // the spy's veteran value when a human plays
 };
@@ -33,7 +33,7 @@ constexpr FactionRow kFactionRows[] = {
      "26,40",
      "Venetians land in South America.",
      "52,60",
-     "52,60", "26,40",
+     true,  // the random engineers land at turn 4's place first
      "130,24",
      "no"},  // lower case is intended: the game reads the file as it stands
     {"Hafsids",
@@ -43,7 +43,7 @@ constexpr FactionRow kFactionRows[] = {
      "84,74",
      "A second Hafsid settlement in South America is established.",
      "70,98",
-     "84,74", "70,98",
+     false,
      "128,36",
      "No"},
     {"Teutonics",
@@ -53,7 +53,7 @@ constexpr FactionRow kFactionRows[] = {
      "58,26",
      "Another Teuton group arrives in North America.",
      "46,30",
-     "58,26", "46,30",
+     false,
      "142,14",
      "No"},
 };
@@ -76,13 +76,15 @@ void WriteLanding(std::string* out, const FactionRow& faction, int turn,
   WriteTurnTrigger(out, turn);
   WriteThen(out);
   WriteText(out, message);
-  WriteNewUnit(out, {faction.name, "Engineer", "No", engineer_location});
+  WriteCreateUnit(out, faction.name, "Engineer", "No", kNoHomeCity,
+                  engineer_location);
   WriteEndIf(out);
 
   WriteIf(out);
   WriteTurnTrigger(out, turn);
   WriteThen(out);
-  WriteNewUnit(out, {faction.name, escort, "No", escort_location});
+  WriteCreateUnit(out, faction.name, escort, "No", kNoHomeCity,
+                  escort_location);
   WriteEndIf(out);
 }
 
@@ -102,17 +104,20 @@ void WriteFactionBlock(std::string* out, Faction faction,
                  "Pikemen", f.turn3_landing);
     WriteLanding(out, f, kThirdLandingTurn, f.turn4_message, f.turn4_landing,
                  "Pikemen", f.turn4_landing);
-    for (const char* location : {f.random_engineer1, f.random_engineer2}) {
-      WriteRandomTurnUnitEvent(out, kEngineerDenominator,
-                               {f.name, "Engineer", "No", location});
+    const bool turn4_first = f.turn4_landing_first;
+    for (const char* location :
+         {turn4_first ? f.turn4_landing : f.turn3_landing,
+          turn4_first ? f.turn3_landing : f.turn4_landing}) {
+      WriteRandomTurnUnitEvent(out, kEngineerDenominator, f.name, "Engineer",
+                               "No", location);
     }
     for (const char* unit : {"Galleon", "Horse Artillery", "Halberdiers"}) {
-      WriteRandomTurnUnitEvent(out, kReinforcementDenominator,
-                               {f.name, unit, "No", f.muster_point});
+      WriteRandomTurnUnitEvent(out, kReinforcementDenominator, f.name, unit,
+                               "No", f.muster_point);
     }
   }
   // Every faction gets its spy; the computer's is a veteran.
   const char* veteran = computer_played ? "Yes" : f.human_spy_veteran;
-  WriteRandomTurnUnitEvent(out, kReinforcementDenominator,
-                           {f.name, "Spy", veteran, f.muster_point});
+  WriteRandomTurnUnitEvent(out, kReinforcementDenominator, f.name, "Spy",
+                           veteran, f.muster_point);
 }

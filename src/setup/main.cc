@@ -10,8 +10,8 @@
 #include "replace/replace_file.h"
 #include "setup/command_line.h"
 #include "setup/console.h"
+#include "setup/dialogue.h"
 #include "setup/events_file.h"
-#include "setup/run.h"
 
 namespace {
 
@@ -19,20 +19,13 @@ namespace {
 constexpr char kEventsFileName[] = "events.txt";
 
 // Writes one line on standard error in one piece, so that lines from runs at
-// once in one console never interleave.
-void Say(const std::string& line) {
+// once in one console never interleave; returns `status`.
+int Say(const std::string& line, int status = 0) {
   PrintLine(std::cerr, "velmoria-setup: " + line);
+  return status;
 }
 
-int Fail(const std::string& err) {
-  Say(err);
-  return 1;
-}
-
-int UsageError(const std::string& err) {
-  Say(err + "\nTry 'velmoria-setup --help' for more information.");
-  return 2;
-}
+int Fail(const std::string& err) { return Say(err, 1); }
 
 // Returns the folder the program works in, in full, to show to the user.
 std::string CurrentFolder() {
@@ -41,25 +34,11 @@ std::string CurrentFolder() {
   return ec ? std::string(".") : folder.u8string();
 }
 
-// Moves into each folder in turn, the next taken from the one before, as
-// make, git and tar do with -C.
-bool EnterFolders(const std::vector<std::string>& folders, std::string* err) {
-  for (const std::string& folder : folders) {
-    std::error_code ec;
-    std::filesystem::current_path(std::filesystem::u8path(folder), ec);
-    if (ec) {
-      *err = "cannot change to folder '" + folder + "': " + ec.message();
-      return false;
-    }
-  }
-  return true;
-}
-
 // Prints who plays each faction, one line each.
-void PrintSetup(const Players& players) {
-  for (size_t i = 0; i < players.size(); ++i) {
+void PrintSetup(const ComputerPlayed& computer_played) {
+  for (size_t i = 0; i < computer_played.size(); ++i) {
     std::cout << FactionName(kFactions[i])
-              << (players[i] ? ": computer\n" : ": human\n");
+              << (computer_played[i] ? ": computer\n" : ": human\n");
   }
   std::cout << std::flush;
 }
@@ -73,40 +52,39 @@ int ShowStatus() {
     }
     return Fail("cannot read events.txt: " + FileErrorReason(errno));
   }
-  Players players{};
-  if (!RecognizeEventsFile(content, &players)) {
+  const std::optional<ComputerPlayed> computer_played =
+      RecognizeEventsFile(content);
+  if (!computer_played) {
     return Fail(
         "events.txt was not written by this version of velmoria-setup; it was "
         "edited by hand, or written by another version");
   }
-  PrintSetup(players);
+  PrintSetup(*computer_played);
   return 0;
 }
 
-// Only a file this version could write again is replaced without a copy.
-bool IsRewritable(std::string_view content) {
-  return RecognizeEventsFile(content, nullptr);
-}
-
 int WriteEvents(const CommandLine& command_line) {
-  // Checked before the first question, so that a run which cannot write the
-  // file says so before asking anything; nothing is made until the answers
-  // are in, and then everything is checked again.
-  FileReplacement events_file(kEventsFileName, IsRewritable);
+  // Only a file this version could write again is replaced without a copy.
+  FileReplacement events_file(kEventsFileName, [](std::string_view content) {
+    return RecognizeEventsFile(content).has_value();
+  });
   std::string err;
-  Players players = command_line.players;
+  ComputerPlayed computer_played = command_line.computer_played;
   if (command_line.command == Command::kDialogue) {
+    // Checked before the first question, so that a run which cannot write
+    // the file says so before asking anything; nothing is made until the
+    // answers are in, and then everything is checked again.
     if (!CheckReplace(&events_file, &err)) return Fail(err);
-    players = AskPlayers(std::cin, std::cout);
-    if (ConsoleReadInterrupted()) return kInterruptedExitStatus;
-    if (ConsoleReadError() != 0) {
+    computer_played = AskWhoPlays(std::cin, std::cout);
+    if (const int error = ConsoleReadError()) {
+      if (error == EINTR) return kInterruptedExitStatus;
       return Fail("cannot read the answers from standard input: " +
-                  std::string(std::strerror(ConsoleReadError())));
+                  std::string(std::strerror(error)));
     }
     // The last answer's Enter ended its line; a blank one sets off the end.
     if (OwnsConsoleWindow()) PrintLine(std::cout, "");
   }
-  if (!FinishReplace(&events_file, EventsFileFor(players), &err)) {
+  if (!FinishReplace(&events_file, EventsFileFor(computer_played), &err)) {
     return Fail(err);
   }
   if (!events_file.kept_as.empty()) {
@@ -116,7 +94,7 @@ int WriteEvents(const CommandLine& command_line) {
   // A window that closes when the run ends shows what was written, as the
   // program took the answers, and where.
   if (OwnsConsoleWindow()) {
-    PrintSetup(players);
+    PrintSetup(computer_played);
     PrintLine(std::cout, "events.txt is written in " + CurrentFolder() + ".");
   }
   return 0;
@@ -127,11 +105,14 @@ int Run(const CommandLine& command_line) {
     case Command::kUsageError:
       // Explorer starts the program with the path of a file dropped on it.
       if (command_line.names_a_file && OwnsConsoleWindow()) {
-        Say("files cannot be dropped on this program; double-click it in the "
-            "scenario's folder instead");
-        return 2;
+        return Say(
+            "files cannot be dropped on this program; double-click it in the "
+            "scenario's folder instead",
+            2);
       }
-      return UsageError(command_line.error);
+      return Say(command_line.error +
+                     "\nTry 'velmoria-setup --help' for more information.",
+                 2);
     case Command::kHelp:
       std::cout << kHelpText << std::flush;
       return 0;
@@ -141,8 +122,14 @@ int Run(const CommandLine& command_line) {
     default:
       break;
   }
-  std::string err;
-  if (!EnterFolders(command_line.directories, &err)) return Fail(err);
+  // Each -C folder is taken from the one before, as make, git and tar do.
+  for (const std::string& folder : command_line.directories) {
+    std::error_code ec;
+    std::filesystem::current_path(std::filesystem::u8path(folder), ec);
+    if (ec) {
+      return Fail("cannot change to folder '" + folder + "': " + ec.message());
+    }
+  }
   if (command_line.command == Command::kStatus) return ShowStatus();
   return WriteEvents(command_line);
 }
@@ -161,7 +148,7 @@ int Main(int argc, char** argv) {
   try {
     status = Run(ParseCommandLine(argc, argv));
   } catch (const std::bad_alloc&) {
-    // Thrown on the way out of the run, which removed what it made.
+    // What the run made was removed on the way out.
     status = Fail("out of memory");
   }
   if (own_window && status != kInterruptedExitStatus) WaitForEnter(status);

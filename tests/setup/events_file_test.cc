@@ -11,11 +11,12 @@ namespace {
 TEST(EventsFileTest, RecognizesEachOfTheEightFiles) {
   for (const char* answers :
        {"nnn", "nny", "nyn", "nyy", "ynn", "yny", "yyn", "yyy"}) {
-    Players players{};
-    ASSERT_TRUE(RecognizeEventsFile(ExpectedEvents(answers), &players))
-        << answers;
-    for (size_t i = 0; i < players.size(); ++i) {
-      EXPECT_EQ(players[i], answers[i] == 'n') << answers << " faction " << i;
+    const std::optional<ComputerPlayed> computer_played =
+        RecognizeEventsFile(ExpectedEvents(answers));
+    ASSERT_TRUE(computer_played) << answers;
+    for (size_t i = 0; i < computer_played->size(); ++i) {
+      EXPECT_EQ((*computer_played)[i], answers[i] == 'n')
+          << answers << " faction " << i;
     }
   }
 }
@@ -43,7 +44,7 @@ TEST(EventsFileTest, NearMissesAreNotRecognized) {
        nyn.substr(0, nyn.find("UnitKilled")) + "@ENDEVENTS\r\n"},
   };
   for (const auto& c : cases) {
-    EXPECT_FALSE(RecognizeEventsFile(c.content, nullptr)) << c.name;
+    EXPECT_FALSE(RecognizeEventsFile(c.content)) << c.name;
   }
 }
 

@@ -1,4 +1,4 @@
-#include "setup/run.h"
+#include "setup/dialogue.h"
 
 #include <string_view>
 
@@ -28,15 +28,16 @@ void ReadAnswer(std::istream& in, char* answer) {
 
 }  // namespace
 
-Players AskPlayers(std::istream& console_in, std::ostream& console_out) {
+ComputerPlayed AskWhoPlays(std::istream& console_in,
+                           std::ostream& console_out) {
   console_out << kBanner;
-  Players players{};
+  ComputerPlayed computer_played{};
   char answer = ' ';  // counts as human-played
-  for (size_t i = 0; i < players.size(); ++i) {
+  for (size_t i = 0; i < computer_played.size(); ++i) {
     console_out << "\nAre " << FactionName(kFactions[i])
                 << " being played by a human? (y or n)" << std::flush;
     ReadAnswer(console_in, &answer);
-    players[i] = answer == 'n';
+    computer_played[i] = answer == 'n';
   }
-  return players;
+  return computer_played;
 }

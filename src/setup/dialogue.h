@@ -1,5 +1,5 @@
-#ifndef SETUP_RUN_H_
-#define SETUP_RUN_H_
+#ifndef SETUP_DIALOGUE_H_
+#define SETUP_DIALOGUE_H_
 
 #include <istream>
 #include <ostream>
@@ -9,6 +9,6 @@
 // Holds the setup dialogue: greets the user on `console_out`, asks for each
 // faction whether a human plays it, reading the answers from `console_in`,
 // and returns the answers.
-Players AskPlayers(std::istream& console_in, std::ostream& console_out);
+ComputerPlayed AskWhoPlays(std::istream& console_in, std::ostream& console_out);
 
-#endif  // SETUP_RUN_H_
+#endif  // SETUP_DIALOGUE_H_

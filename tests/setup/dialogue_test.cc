@@ -1,4 +1,4 @@
-#include "setup/run.h"
+#include "setup/dialogue.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -16,7 +16,7 @@ namespace {
 std::string EventsFor(const std::string& input) {
   std::istringstream in(input);
   std::ostringstream console;
-  return EventsFileFor(AskPlayers(in, console));
+  return EventsFileFor(AskWhoPlays(in, console));
 }
 
 int CountEvents(const std::string& events) {
@@ -28,7 +28,7 @@ int CountEvents(const std::string& events) {
   return count;
 }
 
-TEST(RunTest, EventCounts) {
+TEST(DialogueTest, EventCounts) {
   EXPECT_EQ(CountEvents(EventsFor("n\nn\nn\n")), 67);
   EXPECT_EQ(CountEvents(EventsFor("y\ny\ny\n")), 34);
   EXPECT_EQ(CountEvents(EventsFor("n\ny\nn\n")), 56);
@@ -36,7 +36,7 @@ TEST(RunTest, EventCounts) {
 
 // Each answer is the first character after white space; only "n" means the
 // computer plays; at the end of the input the last answer holds.
-TEST(RunTest, AnswerRule) {
+TEST(DialogueTest, AnswerRule) {
   struct Case {
     const char* input;
     const char* answers;  // what the run must have taken them for
@@ -61,10 +61,10 @@ TEST(RunTest, AnswerRule) {
   EXPECT_EQ(EventsFor(std::string("\0n\xff", 3)), ExpectedEvents("yny"));
 }
 
-TEST(RunTest, RestOfTheLineStaysInTheInput) {
+TEST(DialogueTest, RestOfTheLineStaysInTheInput) {
   std::istringstream in("nnyxyz\n");
   std::ostringstream out;
-  AskPlayers(in, out);
+  AskWhoPlays(in, out);
   std::string rest;
   std::getline(in, rest);
   EXPECT_EQ(rest, "xyz");
@@ -101,7 +101,7 @@ std::string Printable(std::string_view input) {
 
 // Random input drawn from white space, letters and odd bytes. Set
 // VELMORIA_TEST_SEED to repeat a failing run.
-TEST(RunTest, RandomInputGivesTheFileOfTheAnswersTaken) {
+TEST(DialogueTest, RandomInputGivesTheFileOfTheAnswersTaken) {
   const char* seed_text = std::getenv("VELMORIA_TEST_SEED");
   const unsigned seed = seed_text != nullptr
                             ? static_cast<unsigned>(std::stoul(seed_text))

@@ -1,0 +1,33 @@
+#include "setup/console.h"
+
+#include <iostream>
+#include <streambuf>
+
+namespace {
+
+int g_read_error = 0;
+
+class StandardInput : public std::streambuf {
+ protected:
+  int_type underflow() override {
+    const size_t got = last_ ? 0
+                             : ReadStandardInput(buffer_, sizeof buffer_,
+                                                 &last_, &g_read_error);
+    if (got == 0) return traits_type::eof();
+    setg(buffer_, buffer_, buffer_ + got);
+    return traits_type::to_int_type(buffer_[0]);
+  }
+
+ private:
+  bool last_ = false;
+  char buffer_[65536];
+};
+
+}  // namespace
+
+void OpenConsoleInput() {
+  static StandardInput standard_input;
+  std::cin.rdbuf(&standard_input);
+}
+
+int ConsoleReadError() { return g_read_error; }
