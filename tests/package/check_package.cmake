@@ -13,6 +13,13 @@ if(result)
   fail("cpack failed:\n${output}")
 endif()
 
+# Beside the package, its SHA-256 as sha256sum -c reads it.
+file(SHA256 ${BUILD_DIR}/${PACKAGE} sha256)
+file(READ ${BUILD_DIR}/${PACKAGE}.sha256 checksum_line)
+if(NOT checksum_line STREQUAL "${sha256}  ${PACKAGE}\n")
+  fail("${PACKAGE}.sha256 does not hold its checksum: ${checksum_line}")
+endif()
+
 set(unpacked ${BUILD_DIR}/package-check)
 file(REMOVE_RECURSE ${unpacked})
 file(MAKE_DIRECTORY ${unpacked})
