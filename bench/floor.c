@@ -1,9 +1,11 @@
 /* The floor for velmoria-setup's benchmark: a minimal C program doing the
  * I/O of one run of the dialogue, and nothing else. It prints the same
  * console text, reads the answers once, and writes the same events file the
- * way the program does: checked, created beside the old one, written in one
- * piece, synced, compared with the old file, renamed over it, and the folder
- * synced. The file's bytes are built in (EVENTS_FILE), not built. */
+ * way the program does: checked and judged before the questions, with a new
+ * file made and removed in the folder; after them checked and judged again,
+ * created beside the old one, written in one piece, synced, renamed over it,
+ * and the folder synced. The file's bytes are built in (EVENTS_FILE), not
+ * built. */
 
 #include <fcntl.h>
 #include <stdio.h>
@@ -32,13 +34,30 @@ static const char hafsids[] = "\nAre Hafsids being played by a human? (y or n)";
 static const char teutonics[] =
     "\nAre Teutonics being played by a human? (y or n)";
 
+/* Reads the old file, as the program does to see whether it must keep a
+ * copy; in the benchmark it holds what the run writes, and needs none. */
+static int read_old(size_t size) {
+  static char old[16384];
+  int fd = open("events.txt", O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return 0;
+  struct stat st;
+  const ssize_t got = fstat(fd, &st) == 0 ? read(fd, old, sizeof old) : -1;
+  const int same = got == (ssize_t)size && read(fd, old, sizeof old) == 0 &&
+                   memcmp(old, events, size) == 0;
+  close(fd);
+  return same ? 0 : -1;
+}
+
 int main(void) {
   const size_t size = (size_t)(events_end - events);
+  /* Before asking: the file can be written, judged, and the folder takes a
+   * new file, which is removed at once. */
   int fd = open("events.txt", O_WRONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd >= 0) close(fd);
+  if (read_old(size) != 0) return 1;
   char temp[] = "events.txt.XXXXXX";
   fd = mkstemp(temp);
-  if (fd < 0 || fchmod(fd, 0644) != 0) return 1;
+  if (fd < 0 || close(fd) != 0 || unlink(temp) != 0) return 1;
 
   char answers[8192];
   if (write(1, banner, sizeof banner - 1) < 0 ||
@@ -48,22 +67,16 @@ int main(void) {
     return 1;
   }
 
-  if (write(fd, events, size) != (ssize_t)size || fsync(fd) != 0 ||
+  /* After the answers: judged again, then written beside it and renamed. */
+  fd = open("events.txt", O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd >= 0) close(fd);
+  if (read_old(size) != 0) return 1;
+  strcpy(temp, "events.txt.XXXXXX");
+  fd = mkstemp(temp);
+  if (fd < 0 || fchmod(fd, 0644) != 0 ||
+      write(fd, events, size) != (ssize_t)size || fsync(fd) != 0 ||
       close(fd) != 0) {
     return 1;
-  }
-  /* The program reads the old file to see whether it must keep a copy; in
-   * the benchmark it holds what the run writes, and needs none. */
-  static char old[16384];
-  fd = open("events.txt", O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd >= 0) {
-    struct stat st;
-    const ssize_t got = fstat(fd, &st) == 0 ? read(fd, old, sizeof old) : -1;
-    if (got != (ssize_t)size || read(fd, old, sizeof old) != 0 ||
-        memcmp(old, events, size) != 0) {
-      return 1;
-    }
-    close(fd);
   }
   if (rename(temp, "events.txt") != 0) return 1;
   fd = open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);

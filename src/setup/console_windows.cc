@@ -12,11 +12,6 @@ const int kInterruptedExitStatus = static_cast<int>(STATUS_CONTROL_C_EXIT);
 
 namespace {
 
-bool IsConsole(HANDLE handle) {
-  DWORD mode;
-  return GetConsoleMode(handle, &mode) != 0;
-}
-
 DWORD g_exit_status = 0;
 
 // Ctrl-C, Ctrl-Break or closing the window at the wait end the program with
@@ -86,7 +81,8 @@ void WaitForEnter(int exit_status) {
 void PrintLine(std::ostream& out, const std::string& line) {
   const HANDLE handle =
       GetStdHandle(&out == &std::cerr ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
-  if (!IsConsole(handle)) {
+  DWORD mode;
+  if (!GetConsoleMode(handle, &mode)) {  // a file or a pipe
     out << (line + '\n') << std::flush;
     return;
   }

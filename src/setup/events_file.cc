@@ -27,10 +27,17 @@ void WriteOpeningEvents(std::string* events) {
 
 }  // namespace
 
-std::string EventsFileFor(const ComputerPlayed& computer_played) {
-  // Room for the largest file, 11 KB, so that it is never copied as it grows.
-  std::string events;
-  events.reserve(12 << 10);
+const std::string& EventsFileFor(const ComputerPlayed& computer_played) {
+  // Each file is built once, when first asked for: a run that recognises the
+  // old file and writes the new one mostly asks for the same.
+  static std::string built[1u << std::size(kFactions)];
+  unsigned setup = 0;
+  for (size_t i = 0; i < std::size(kFactions); ++i) {
+    setup |= static_cast<unsigned>(computer_played[i]) << i;
+  }
+  std::string& events = built[setup];
+  if (!events.empty()) return events;
+  events.reserve(12 << 10);  // the largest file, 11 KB, is never copied
   WriteBeginEvents(&events);
   WriteOpeningEvents(&events);
   for (size_t i = 0; i < std::size(kFactions); ++i) {
@@ -41,7 +48,7 @@ std::string EventsFileFor(const ComputerPlayed& computer_played) {
   return events;
 }
 
-// Each of the eight files is built and compared: a few microseconds each.
+// Compared with each of the eight files in turn: a few microseconds each.
 std::optional<ComputerPlayed> RecognizeEventsFile(std::string_view content) {
   for (unsigned setup = 0; setup < 1u << std::size(kFactions); ++setup) {
     ComputerPlayed computer_played{};

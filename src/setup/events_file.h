@@ -14,7 +14,7 @@
 using ComputerPlayed = std::array<bool, std::size(kFactions)>;
 
 // Returns the complete events file for the setup `computer_played`.
-std::string EventsFileFor(const ComputerPlayed& computer_played);
+const std::string& EventsFileFor(const ComputerPlayed& computer_played);
 
 // Returns the setup whose events file `content` is, byte for byte, if it is
 // one of the eight this version writes.

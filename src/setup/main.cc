@@ -34,13 +34,13 @@ std::string CurrentFolder() {
   return ec ? std::string(".") : folder.u8string();
 }
 
-// Prints who plays each faction, one line each.
+// Prints who plays each faction, one line each; what is printed next, or
+// the end of the program, flushes it.
 void PrintSetup(const ComputerPlayed& computer_played) {
   for (size_t i = 0; i < computer_played.size(); ++i) {
     std::cout << FactionName(kFactions[i])
               << (computer_played[i] ? ": computer\n" : ": human\n");
   }
-  std::cout << std::flush;
 }
 
 // Says which setup the events file holds, if this version wrote it.
