@@ -215,7 +215,7 @@ TEST(ConsoleWindowTest, DroppedFileGetsPlainWords) {
   // Nothing on disk shows that the program has started. Attached too soon,
   // the test shares the window, so the program does not wait: once more,
   // later.
-  for (DWORD wait_ms : {500, 3000}) {
+  for (DWORD wait_ms : {500, 2000, 6000}) {
     ConsoleWindow window(scratch.scenario(),
                          L"\"" + saved_game.wstring() + L"\"");
     Sleep(wait_ms);
