@@ -165,7 +165,7 @@ long long ReadSome(OsFile file, char* data, size_t size) {
   return -1;
 }
 
-// The program follows no links on Windows: the C runtime never did.
+// Links are not followed on Windows, as the program never did there.
 bool MayFollowLink(const std::filesystem::path& /*link*/, bool* may) {
   *may = true;
   return true;

@@ -174,8 +174,8 @@ bool WriteInPlace(const FileReplacement& replacement, std::string_view content,
                      why + "; it may be incomplete: run the setup again", err);
 }
 
-// Writes the new file and puts it in place, with a synced copy of `old`
-// put in place as the backup right after, if `old` is given.
+// Writes the new file and puts it in place; if `keep_old`, a synced copy of
+// `old` goes in place as the backup right after.
 bool Commit(FileReplacement* replacement, std::string_view content,
             const std::string& old, bool exists, bool keep_old, TempFile* temp,
             TempFile* copy, std::string* err) {
