@@ -7,6 +7,16 @@ function(fail what)
   message(FATAL_ERROR "${PACKAGE}: ${what}")
 endfunction()
 
+# Sets `out` to the four bytes at byte `at` of the hex dump `hex`, read as a
+# little-endian number.
+function(read_le32 hex at out)
+  math(EXPR at "${at} * 2")
+  string(SUBSTRING "${hex}" ${at} 8 value)
+  string(REGEX REPLACE "(..)(..)(..)(..)" "\\4\\3\\2\\1" value "${value}")
+  math(EXPR value "0x${value}")
+  set(${out} ${value} PARENT_SCOPE)
+endfunction()
+
 execute_process(COMMAND ${CMAKE_CPACK_COMMAND} WORKING_DIRECTORY ${BUILD_DIR}
   RESULT_VARIABLE result OUTPUT_VARIABLE output ERROR_VARIABLE output)
 if(result)
@@ -83,25 +93,20 @@ if(SYSTEM STREQUAL "windows")
       fail("velmoria-setup.exe has no '${entry}' in its manifest")
     endif()
   endforeach()
-  # Windows Vista, 6.0, in the PE header: the subsystem's version, read
-  # little-endian, at 0x48 past the header's start, which 0x3c gives.
-  string(SUBSTRING "${exe}" 120 8 pe_at)
-  string(REGEX REPLACE "(..)(..)(..)(..)" "\\4\\3\\2\\1" pe_at "${pe_at}")
-  math(EXPR version_at "(0x${pe_at} + 0x48) * 2")
-  string(SUBSTRING "${exe}" ${version_at} 8 subsystem)
-  if(NOT subsystem STREQUAL "06000000")
+  # Windows Vista, 6.0, in the PE header: the subsystem's major and minor
+  # version, 0x48 past the header's start, which 0x3c gives.
+  read_le32("${exe}" 60 pe_at)
+  math(EXPR version_at "${pe_at} + 0x48")
+  read_le32("${exe}" ${version_at} subsystem)
+  if(NOT subsystem EQUAL 6)
     fail("velmoria-setup.exe declares subsystem version ${subsystem}, not 6.0")
   endif()
   # The icon's first image, as the .ico holds it, is among the resources.
   file(READ ${ICON} ico HEX)
-  string(SUBSTRING "${ico}" 28 8 size)
-  string(SUBSTRING "${ico}" 36 8 offset)
-  foreach(field size offset)
-    string(REGEX REPLACE "(..)(..)(..)(..)" "\\4\\3\\2\\1" ${field}
-      "${${field}}")
-  endforeach()
-  math(EXPR size "0x${size} * 2")
-  math(EXPR offset "0x${offset} * 2")
+  read_le32("${ico}" 14 size)
+  read_le32("${ico}" 18 offset)
+  math(EXPR size "${size} * 2")
+  math(EXPR offset "${offset} * 2")
   string(SUBSTRING "${ico}" ${offset} ${size} image)
   string(FIND "${exe}" "${image}" at)
   if(at EQUAL -1)
