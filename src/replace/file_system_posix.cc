@@ -43,7 +43,7 @@ extern "C" void RemoveTempFilesAndDie(int signal_number) {
   raise(signal_number);
 }
 
-std::filesystem::path FolderOf(const std::filesystem::path& file) {
+std::filesystem::path ParentFolder(const std::filesystem::path& file) {
   return file.has_parent_path() ? file.parent_path() : ".";
 }
 
@@ -136,7 +136,7 @@ bool MayFollowLink(const std::filesystem::path& link, bool* may) {
   struct stat link_st;
   struct stat folder_st;
   if (lstat(link.c_str(), &link_st) != 0 ||
-      stat(FolderOf(link).c_str(), &folder_st) != 0) {
+      stat(ParentFolder(link).c_str(), &folder_st) != 0) {
     return false;
   }
   const bool shared =
@@ -149,7 +149,7 @@ bool MayFollowLink(const std::filesystem::path& link, bool* may) {
 bool SyncFolderOf(const std::filesystem::path& file) {
   // A folder the user may not read cannot be opened to be synced.
   const int fd =
-      open(FolderOf(file).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+      open(ParentFolder(file).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return true;
   const bool synced = fsync(fd) == 0 || errno == EINVAL || errno == ENOTSUP ||
                       errno == EROFS;  // the file system cannot sync folders
