@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "setup/events_file.h"
+#include "scenario/events_file.h"
 
 // What a run is asked to do.
 enum class Command {

@@ -11,7 +11,7 @@
 #include "setup/command_line.h"
 #include "setup/console.h"
 #include "setup/dialogue.h"
-#include "setup/events_file.h"
+#include "scenario/events_file.h"
 
 namespace {
 

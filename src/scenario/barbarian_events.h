@@ -1,5 +1,5 @@
-#ifndef SETUP_BARBARIAN_EVENTS_H_
-#define SETUP_BARBARIAN_EVENTS_H_
+#ifndef SCENARIO_BARBARIAN_EVENTS_H_
+#define SCENARIO_BARBARIAN_EVENTS_H_
 
 #include <string>
 
@@ -7,4 +7,4 @@
 // that appear where certain units are killed, and raids on random turns.
 void WriteBarbarianEvents(std::string* out);
 
-#endif  // SETUP_BARBARIAN_EVENTS_H_
+#endif  // SCENARIO_BARBARIAN_EVENTS_H_

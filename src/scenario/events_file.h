@@ -1,5 +1,5 @@
-#ifndef SETUP_EVENTS_FILE_H_
-#define SETUP_EVENTS_FILE_H_
+#ifndef SCENARIO_EVENTS_FILE_H_
+#define SCENARIO_EVENTS_FILE_H_
 
 #include <array>
 #include <iterator>
@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "setup/faction_blocks.h"
+#include "scenario/faction_blocks.h"
 
 // For each faction, in the order of kFactions, whether the computer plays it
 // (true) or a human does (false).
@@ -20,4 +20,4 @@ const std::string& EventsFileFor(const ComputerPlayed& computer_played);
 // one of the eight this version writes.
 std::optional<ComputerPlayed> RecognizeEventsFile(std::string_view content);
 
-#endif  // SETUP_EVENTS_FILE_H_
+#endif  // SCENARIO_EVENTS_FILE_H_

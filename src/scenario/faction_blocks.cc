@@ -1,4 +1,4 @@
-#include "setup/faction_blocks.h"
+#include "scenario/faction_blocks.h"
 
 #include "eventfile/event_writer.h"
 

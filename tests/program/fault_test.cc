@@ -1,8 +1,6 @@
 // The real program under faults: signals at a prompt, a full disk, runs at
 // once in one folder, and odd console input.
 
-#ifndef _WIN32
-
 #include <signal.h>
 
 #include <map>
@@ -323,5 +321,3 @@ TEST(FailingCallTest, EveryCallOfARunFailedInTurn) {
 }
 
 }  // namespace
-
-#endif  // _WIN32

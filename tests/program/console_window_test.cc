@@ -2,8 +2,6 @@
 // Explorer starts it. The test attaches to that console to read the screen
 // and to press keys, and sends it Ctrl-C.
 
-#ifdef _WIN32
-
 #include <windows.h>
 
 #include <chrono>
@@ -249,5 +247,3 @@ TEST(ConsoleWindowTest, CtrlCAtAPromptLeavesTheOldFile) {
 }
 
 }  // namespace
-
-#endif  // _WIN32

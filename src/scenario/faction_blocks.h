@@ -1,5 +1,5 @@
-#ifndef SETUP_FACTION_BLOCKS_H_
-#define SETUP_FACTION_BLOCKS_H_
+#ifndef SCENARIO_FACTION_BLOCKS_H_
+#define SCENARIO_FACTION_BLOCKS_H_
 
 #include <string>
 
@@ -16,4 +16,4 @@ const char* FactionName(Faction faction);
 // only the spy event.
 void WriteFactionBlock(std::string* out, Faction faction, bool computer_played);
 
-#endif  // SETUP_FACTION_BLOCKS_H_
+#endif  // SCENARIO_FACTION_BLOCKS_H_

@@ -1,4 +1,4 @@
-#include "setup/events_file.h"
+#include "scenario/events_file.h"
 
 #include <string>
 

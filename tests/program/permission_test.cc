@@ -1,8 +1,6 @@
 // The real program run as users whom permission bits stop, as they stop
 // players: when the tests run as root, as nobody and as made-up users.
 
-#ifndef _WIN32
-
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -193,5 +191,3 @@ TEST_F(PermissionTest, LinkPlantedByAnotherUserIsNotFollowed) {
 }
 
 }  // namespace
-
-#endif  // _WIN32

@@ -1,4 +1,4 @@
-#include "setup/barbarian_events.h"
+#include "scenario/barbarian_events.h"
 
 #include "eventfile/event_writer.h"
 

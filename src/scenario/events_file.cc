@@ -1,7 +1,7 @@
-#include "setup/events_file.h"
+#include "scenario/events_file.h"
 
 #include "eventfile/event_writer.h"
-#include "setup/barbarian_events.h"
+#include "scenario/barbarian_events.h"
 
 namespace {
 
