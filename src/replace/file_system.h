@@ -1,81 +1,103 @@
 #ifndef REPLACE_FILE_SYSTEM_H_
 #define REPLACE_FILE_SYSTEM_H_
 
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
-#include <string>
 #include <string_view>
 
-// The file calls whose spelling differs between POSIX and Windows, and what
-// keeps an interruption (a signal; on Windows Ctrl-C, Ctrl-Break or a closed
-// console window) from leaving the program's files behind. Nothing here
-// decides anything: each call that can fail returns false, or kNoFile, with
-// the reason in errno.
+// The file calls whose spelling differs between POSIX and Windows. Nothing
+// here decides anything: each call that can fail returns its error, an errno
+// value or one of the program's own below, and 0 when it is done.
 
-// An open file: a descriptor on POSIX, a HANDLE on Windows.
-using OsFile = std::intptr_t;
-constexpr OsFile kNoFile = -1;
+// Errors of the program's own; the system's are positive.
+enum : int {
+  kInUse = -1,        // held by a program that shares it with nobody else
+  kReadOnly = -2,     // its write permission is off: the user's choice
+  kNotRegular = -3,   // a device, a FIFO or a socket: not a file to replace
+  kLinkOfOther = -4,  // a link in a shared folder, owned by another user
+};
+
+// An open file, closed when the object goes: a descriptor on POSIX, a
+// HANDLE on Windows.
+class File {
+ public:
+  File() = default;
+  ~File() { Close(); }
+  File(const File&) = delete;
+  File& operator=(const File&) = delete;
+
+  bool is_open() const { return handle_ != kNone; }
+  std::intptr_t handle() const { return handle_; }
+  // Takes `handle`, closing what the object held before.
+  void Reset(std::intptr_t handle = kNone) {
+    Close();
+    handle_ = handle;
+  }
+  // Closes it now; returns the error. Once a file is synced, or if it was
+  // only read, a failed close loses nothing.
+  int Close();
+
+ private:
+  static constexpr std::intptr_t kNone = -1;
+  std::intptr_t handle_ = kNone;
+};
+
+// What the replace keeps of an existing file: its size, and on POSIX its
+// permission bits, owner and group.
+struct FileInfo {
+  std::uint64_t size = 0;
+  unsigned mode = 0;
+  unsigned uid = 0;
+  unsigned gid = 0;
+};
 
 // Creates the file `path`, which must not exist yet, empty and open for
 // writing, with what any new file gets.
-OsFile CreateNewFile(const std::filesystem::path& path);
+int CreateNewFile(const std::filesystem::path& path, File* file);
 
-// Opens the existing file `path` for writing without changing it, sharing it
-// with everyone; on Windows also with the access a rename over it needs.
-// EBUSY means that another program holds it.
-OsFile OpenForWriting(const std::filesystem::path& path);
+// Opens the existing regular file `path` for reading. A folder is EISDIR,
+// any other file that is not a regular one kNotRegular.
+int OpenToRead(const std::filesystem::path& path, File* file, FileInfo* info);
+
+// Opens it as OpenToRead does, and for writing as well, without changing it
+// and sharing it with everyone; on Windows also with the access a rename
+// over it needs, so that kInUse means another program holds it.
+int OpenToReplace(const std::filesystem::path& path, File* file,
+                  FileInfo* info);
+
+// Reads at most `size` bytes into `data` and sets *got to how many; 0 at the
+// end.
+int ReadSome(const File& file, char* data, std::size_t size, std::size_t* got);
 
 // Writes all of `data` from the start of the file and cuts it there.
-bool WriteWhole(OsFile file, std::string_view data);
+int WriteWhole(const File& file, std::string_view data);
 
 // Flushes the file to the disk.
-bool SyncFile(OsFile file);
+int SyncFile(const File& file);
 
-bool CloseFile(OsFile file);
+// Gives `file` the permission bits of `like` and, where the system allows,
+// its owner, or else its group.
+int SetOwnerAndMode(const File& file, const FileInfo& like);
 
-// Gives `file` the permission bits, and where allowed the owner and group,
-// of the existing file `like`.
-bool CopyOwnerAndMode(OsFile file, const std::filesystem::path& like);
+// Renames `from` over `to`, replacing it in one step; kInUse or EBUSY means
+// that another program holds `to`.
+int RenameOver(const std::filesystem::path& from,
+               const std::filesystem::path& to);
 
-// Renames `from` over `to`, replacing it in one step. EBUSY means that `to`
-// is held by another program.
-bool RenameFile(const std::filesystem::path& from,
+// Renames `from` to `to` unless `to` exists, which is EEXIST.
+int RenameToNew(const std::filesystem::path& from,
                 const std::filesystem::path& to);
 
 // Removes the name; safe in a signal handler.
-bool RemoveFile(const std::filesystem::path::value_type* name);
+int RemoveFile(const std::filesystem::path::value_type* name);
 
-// Opens the existing file `path` for reading and puts its size in *size. A
-// folder fails with EISDIR, any other file that is not a regular one with
-// ENODEV.
-OsFile OpenForReading(const std::filesystem::path& path, std::uint64_t* size);
-
-// Reads at most `size` bytes; returns how many, 0 at the end, -1 on failure.
-long long ReadSome(OsFile file, char* data, size_t size);
-
-// Sets *may to false for a link that the system's own guard would not
+// Returns kLinkOfOther for a link that the system's own guard would not
 // follow: one in a sticky folder that others may write, owned by neither the
 // user nor the folder's owner, and so possibly planted by another user.
-bool MayFollowLink(const std::filesystem::path& link, bool* may);
+int CheckLinkOwner(const std::filesystem::path& link);
 
-// Makes the renames done in the folder holding `file` last through a power
-// cut. A folder that cannot be synced at all (one the user may not read, a
-// file system without the call) is no failure.
-bool SyncFolderOf(const std::filesystem::path& file);
-
-// Arms the handlers that remove the program's files when it is interrupted,
-// and then end it as the interruption would. Called once, at the start,
-// before any of the calls below.
-void HandleInterruptions();
-
-// Hold interruptions off, so that the handler never sees a file half made
-// or half registered; and let them come again.
-void HoldInterruptions();
-void ReleaseInterruptions();
-
-// Marks the start of the step that puts a new file in place. From here to
-// the end of the process interruptions wait, so that a run whose file is in
-// place finishes as a success.
-void BeginCommit();
+// Makes the renames done in `folder` last through a power cut.
+int SyncFolder(const std::filesystem::path& folder);
 
 #endif  // REPLACE_FILE_SYSTEM_H_

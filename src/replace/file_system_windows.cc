@@ -4,123 +4,139 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <mutex>
 #include <utility>
 
-#include "replace/temp_file.h"
+namespace fs = std::filesystem;
 
 namespace {
 
-// Ctrl-C, Ctrl-Break and a closed console window reach the process on a
-// thread of its own. The main thread holds this lock while it makes and
-// names a temporary file, and the handler while it removes them.
-std::mutex g_lock;
-bool g_committing = false;
-
-BOOL WINAPI RemoveTempFilesOnConsoleEvent(DWORD event) {
-  std::lock_guard<std::mutex> hold(g_lock);
-  if (g_committing) {
-    // Too late to stop: the new file is going into place and the run ends
-    // as a success. Ctrl-C and Ctrl-Break are let go; a closing window ends
-    // the process in any case.
-    return event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT;
-  }
-  // The files are open with delete sharing: their names go now, the files
-  // themselves as the process ends.
-  RemoveTempFiles();
-  // Ended here, as Windows' own handler would end it but with the same
-  // status everywhere (wine's gives 0), and without running exit code that
-  // the main thread, stopped anywhere, may be in the middle of.
-  TerminateProcess(GetCurrentProcess(), STATUS_CONTROL_C_EXIT);
-  return TRUE;
-}
-
-// Windows reports its own error codes; the few a file replace meets become
-// the errno values whose messages the program shows, any other EIO.
+// Windows reports its own error numbers; the few a file replace meets become
+// the errno values whose messages the program shows, or its own, any other
+// EIO.
 constexpr std::pair<DWORD, int> kErrors[] = {
     {ERROR_FILE_NOT_FOUND, ENOENT},   {ERROR_PATH_NOT_FOUND, ENOENT},
-    {ERROR_ACCESS_DENIED, EACCES},    {ERROR_SHARING_VIOLATION, EBUSY},
-    {ERROR_LOCK_VIOLATION, EBUSY},    {ERROR_ALREADY_EXISTS, EEXIST},
+    {ERROR_ACCESS_DENIED, EACCES},    {ERROR_SHARING_VIOLATION, kInUse},
+    {ERROR_LOCK_VIOLATION, kInUse},   {ERROR_ALREADY_EXISTS, EEXIST},
     {ERROR_FILE_EXISTS, EEXIST},      {ERROR_DISK_FULL, ENOSPC},
     {ERROR_HANDLE_DISK_FULL, ENOSPC}, {ERROR_NOT_ENOUGH_MEMORY, ENOMEM},
     {ERROR_OUTOFMEMORY, ENOMEM},
 };
 
-// Sets errno for the error and returns false.
-bool Failed(DWORD error = GetLastError()) {
-  errno = EIO;
+int ErrorOf(DWORD error) {
   for (const auto& [windows_error, errno_value] : kErrors) {
-    if (windows_error == error) errno = errno_value;
+    if (windows_error == error) return errno_value;
   }
-  return false;
+  return EIO;
 }
 
-HANDLE AsHandle(OsFile file) { return reinterpret_cast<HANDLE>(file); }
+// The error of a call that reported it in GetLastError.
+int ErrorOf(BOOL succeeded) { return succeeded ? 0 : ErrorOf(GetLastError()); }
 
-OsFile Opened(HANDLE handle) {
-  if (handle == INVALID_HANDLE_VALUE) {
-    Failed();
-    return kNoFile;
-  }
-  return reinterpret_cast<OsFile>(handle);
+HANDLE AsHandle(const File& file) {
+  return reinterpret_cast<HANDLE>(file.handle());
 }
 
 constexpr DWORD kShareAll =
     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
+int Open(const fs::path& path, DWORD access, DWORD sharing, DWORD creation,
+         File* file) {
+  const HANDLE handle = CreateFileW(path.c_str(), access, sharing, nullptr,
+                                    creation, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return ErrorOf(GetLastError());
+  file->Reset(reinterpret_cast<std::intptr_t>(handle));
+  return 0;
+}
+
+int OpenExisting(const fs::path& path, DWORD access, File* file,
+                 FileInfo* info) {
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES &&
+      (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    return EISDIR;
+  }
+  // Sharing everything, so that only another program's refusal to share
+  // makes it fail.
+  if (const int error = Open(path, access, kShareAll, OPEN_EXISTING, file)) {
+    return error;
+  }
+  LARGE_INTEGER size = {};
+  if (GetFileType(AsHandle(*file)) != FILE_TYPE_DISK ||
+      !GetFileSizeEx(AsHandle(*file), &size)) {
+    file->Reset();
+    return kNotRegular;
+  }
+  info->size = static_cast<std::uint64_t>(size.QuadPart);
+  return 0;
+}
+
 }  // namespace
 
-OsFile CreateNewFile(const std::filesystem::path& path) {
+int File::Close() {
+  if (!is_open()) return 0;
+  return ErrorOf(
+      CloseHandle(reinterpret_cast<HANDLE>(std::exchange(handle_, kNone))));
+}
+
+int CreateNewFile(const fs::path& path, File* file) {
   // Delete sharing lets the interruption handler remove the name while the
   // file is open.
-  return Opened(CreateFileW(path.c_str(), GENERIC_WRITE,
-                            FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
-                            CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+  return Open(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
+              CREATE_NEW, file);
 }
 
-OsFile OpenForWriting(const std::filesystem::path& path) {
-  // Sharing everything, so that only another program's refusal to share
-  // makes it fail. A program that opens the file as the C runtime does
-  // shares reading and writing, not deleting: DELETE asks for that too.
-  return Opened(CreateFileW(path.c_str(), GENERIC_WRITE | DELETE, kShareAll,
-                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                            nullptr));
+int OpenToRead(const fs::path& path, File* file, FileInfo* info) {
+  return OpenExisting(path, GENERIC_READ, file, info);
 }
 
-bool WriteWhole(OsFile file, std::string_view data) {
+int OpenToReplace(const fs::path& path, File* file, FileInfo* info) {
+  // A program that opens the file as the C runtime does shares reading and
+  // writing, not deleting: DELETE asks for that too.
+  return OpenExisting(path, GENERIC_READ | GENERIC_WRITE | DELETE, file, info);
+}
+
+int ReadSome(const File& file, char* data, std::size_t size, std::size_t* got) {
+  DWORD read_now = 0;
+  const DWORD chunk = static_cast<DWORD>(std::min<size_t>(size, 1u << 30));
+  const int error =
+      ErrorOf(ReadFile(AsHandle(file), data, chunk, &read_now, nullptr));
+  *got = read_now;
+  return error;
+}
+
+int WriteWhole(const File& file, std::string_view data) {
   const HANDLE handle = AsHandle(file);
-  if (!SetFilePointerEx(handle, {}, nullptr, FILE_BEGIN)) return Failed();
+  if (!SetFilePointerEx(handle, {}, nullptr, FILE_BEGIN)) {
+    return ErrorOf(GetLastError());
+  }
   while (!data.empty()) {
     DWORD written = 0;
     const DWORD chunk =
         static_cast<DWORD>(std::min<size_t>(data.size(), 1u << 30));
     if (!WriteFile(handle, data.data(), chunk, &written, nullptr)) {
-      return Failed();
+      return ErrorOf(GetLastError());
     }
     data.remove_prefix(written);
   }
-  return SetEndOfFile(handle) || Failed();
+  return ErrorOf(SetEndOfFile(handle));
 }
 
-bool SyncFile(OsFile file) {
-  return FlushFileBuffers(AsHandle(file)) || Failed();
+int SyncFile(const File& file) {
+  return ErrorOf(FlushFileBuffers(AsHandle(file)));
 }
-
-bool CloseFile(OsFile file) { return CloseHandle(AsHandle(file)) || Failed(); }
 
 // Windows keeps no permission bits beyond read-only, and neither the file
 // replaced (checked writable) nor the new one is read-only.
-bool CopyOwnerAndMode(OsFile /*file*/, const std::filesystem::path& /*like*/) {
-  return true;
+int SetOwnerAndMode(const File& /*file*/, const FileInfo& /*like*/) {
+  return 0;
 }
 
-bool RenameFile(const std::filesystem::path& from,
-                const std::filesystem::path& to) {
+int RenameOver(const fs::path& from, const fs::path& to) {
   // Unlike std::rename, this replaces an existing file, in one step; write
   // through, it is on the disk when the call returns.
   if (MoveFileExW(from.c_str(), to.c_str(),
                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    return true;
+    return 0;
   }
   // A file open in another program refuses to be replaced with "access
   // denied", as a read-only one does; one that is not read-only is held.
@@ -128,64 +144,19 @@ bool RenameFile(const std::filesystem::path& from,
   const DWORD attributes = GetFileAttributesW(to.c_str());
   if (error == ERROR_ACCESS_DENIED && attributes != INVALID_FILE_ATTRIBUTES &&
       (attributes & FILE_ATTRIBUTE_READONLY) == 0) {
-    return Failed(ERROR_SHARING_VIOLATION);
+    return kInUse;
   }
-  return Failed(error);
+  return ErrorOf(error);
 }
 
-bool RemoveFile(const wchar_t* name) { return DeleteFileW(name) || Failed(); }
-
-OsFile OpenForReading(const std::filesystem::path& path, std::uint64_t* size) {
-  const DWORD attributes = GetFileAttributesW(path.c_str());
-  if (attributes != INVALID_FILE_ATTRIBUTES &&
-      (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-    errno = EISDIR;
-    return kNoFile;
-  }
-  const OsFile file =
-      Opened(CreateFileW(path.c_str(), GENERIC_READ, kShareAll, nullptr,
-                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  LARGE_INTEGER size_now = {};
-  if (file == kNoFile) return kNoFile;
-  if (GetFileType(AsHandle(file)) == FILE_TYPE_DISK &&
-      GetFileSizeEx(AsHandle(file), &size_now)) {
-    *size = static_cast<std::uint64_t>(size_now.QuadPart);
-    return file;
-  }
-  CloseHandle(AsHandle(file));
-  errno = ENODEV;
-  return kNoFile;
+int RenameToNew(const fs::path& from, const fs::path& to) {
+  return ErrorOf(MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH));
 }
 
-long long ReadSome(OsFile file, char* data, size_t size) {
-  DWORD got = 0;
-  const DWORD chunk = static_cast<DWORD>(std::min<size_t>(size, 1u << 30));
-  if (ReadFile(AsHandle(file), data, chunk, &got, nullptr)) return got;
-  Failed();
-  return -1;
-}
+int RemoveFile(const wchar_t* name) { return ErrorOf(DeleteFileW(name)); }
 
 // Links are not followed on Windows, as the program never did there.
-bool MayFollowLink(const std::filesystem::path& /*link*/, bool* may) {
-  *may = true;
-  return true;
-}
+int CheckLinkOwner(const fs::path& /*link*/) { return 0; }
 
 // MOVEFILE_WRITE_THROUGH has done this already.
-bool SyncFolderOf(const std::filesystem::path& /*file*/) { return true; }
-
-void HandleInterruptions() {
-  static bool handled = false;
-  if (handled) return;
-  handled = true;
-  SetConsoleCtrlHandler(RemoveTempFilesOnConsoleEvent, TRUE);
-}
-
-void HoldInterruptions() { g_lock.lock(); }
-
-void ReleaseInterruptions() { g_lock.unlock(); }
-
-void BeginCommit() {
-  std::lock_guard<std::mutex> hold(g_lock);
-  g_committing = true;
-}
+int SyncFolder(const fs::path& /*folder*/) { return 0; }

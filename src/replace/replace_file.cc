@@ -2,11 +2,12 @@
 
 #include <cerrno>
 #include <chrono>
-#include <cstring>
 #include <system_error>
 #include <thread>
+#include <utility>
 
 #include "replace/file_system.h"
+#include "replace/interruptions.h"
 #include "replace/temp_file.h"
 
 namespace fs = std::filesystem;
@@ -19,280 +20,327 @@ constexpr int kMaxLinks = 40;
 constexpr fs::perms kWriteBits =
     fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
 
-bool Fail(const std::string& message, std::string* err) {
-  *err = message;
-  return false;
-}
+// The file to replace, as it was when looked at.
+struct OldFile {
+  fs::path path;  // the file itself: the name with links followed
+  bool exists = false;
+  bool keep = false;    // not rewritable: a copy goes to its backup
+  std::string content;  // what it held
+  FileInfo info;        // its permission bits, owner and group
+};
 
-bool CannotWrite(const std::string& name, const std::string& reason,
-                 std::string* err) {
-  return Fail("cannot write " + name + ": " + reason, err);
-}
-
-std::string Reason() { return FileErrorReason(errno); }
-
-// The folder a file is in, in full, as the user would look for it.
-std::string FolderOf(const fs::path& file) {
-  std::error_code ec;
-  const fs::path full = fs::absolute(file, ec).lexically_normal();
-  return (ec ? file : full).parent_path().u8string();
-}
+// What a replace makes; removed by their owners unless put in place.
+struct NewFiles {
+  TempFile file;  // the new content
+  TempFile copy;  // the old content, where it is kept
+};
 
 fs::path BackupOf(const fs::path& file) {
   fs::path backup = file;
   return backup += ".bak";
 }
 
-bool CannotKeep(const FileReplacement& replacement, const std::string& reason,
-                std::string* err) {
-  return Fail("cannot keep the previous " + replacement.name + " as " +
-                  BackupOf(replacement.path).u8string() + ": " + reason,
-              err);
+fs::path FolderOf(const fs::path& file) {
+  return file.has_parent_path() ? file.parent_path() : ".";
 }
 
-// Follows links so that a link stays a link and its target receives the new
-// content, as when a file is written in place.
-bool FollowLinks(FileReplacement* replacement, std::string* err) {
-  const std::string& name = replacement->name;
-  fs::path* path = &replacement->path;
-  *path = fs::u8path(name);
+// The errno value of an error from std::filesystem, which on Windows may
+// hold the system's own number.
+int ErrnoOf(const std::error_code& ec) {
+  return ec.default_error_condition().value();
+}
+
+// Follows links from `name` to the file in *path, so that a link stays a
+// link and its target receives the new content, as when a file is written
+// in place.
+std::optional<Failure> FollowLinks(const fs::path& name, fs::path* path) {
+  *path = name;
   for (int links = 0;; ++links) {
     std::error_code ec;
     const fs::file_status status = fs::symlink_status(*path, ec);
     // Only "not there" means no link; any other error is the run's failure.
     if (ec && status.type() != fs::file_type::not_found) {
-      return CannotWrite(name, ec.message(), err);
+      return Failure{Step::kLook, *path, ErrnoOf(ec)};
     }
-    if (!fs::is_symlink(status)) return true;
-    if (links == kMaxLinks) return CannotWrite(name, std::strerror(ELOOP), err);
-    bool may = true;
-    if (!MayFollowLink(*path, &may)) return CannotWrite(name, Reason(), err);
-    if (!may) {
-      return Fail(path->u8string() +
-                      " is a link owned by another user; not following it",
-                  err);
+    if (!fs::is_symlink(status)) return std::nullopt;
+    if (links == kMaxLinks) return Failure{Step::kLook, name, ELOOP};
+    if (const int error = CheckLinkOwner(*path)) {
+      return Failure{Step::kLook, *path, error};
     }
     const fs::path to = fs::read_symlink(*path, ec);
-    if (ec) return CannotWrite(name, ec.message(), err);
+    if (ec) return Failure{Step::kLook, *path, ErrnoOf(ec)};
     *path = path->parent_path() / to;  // an absolute target replaces the whole
   }
 }
 
-// Returns why the file at `path` may not be replaced, or "" if it may: it is
-// missing, or a regular file that can be written and that no other program
-// holds. A read-only file is the user's choice, and a folder or a device is
-// not ours to swap for a file.
-std::string WhyNotReplaceable(const fs::path& path, bool* exists) {
+// Tells a read-only file, the user's choice, from one refused otherwise.
+int WhyNotReplaceable(const fs::path& path, int error) {
   std::error_code ec;
-  const fs::file_status status = fs::status(path, ec);
-  *exists = status.type() != fs::file_type::not_found;
-  if (!*exists) return "";
-  if (ec) return ec.message();
-  if (fs::is_directory(status)) return FileErrorReason(EISDIR);
-  if (!fs::is_regular_file(status)) return FileErrorReason(ENODEV);
-  const OsFile file = OpenForWriting(path);
-  if (file != kNoFile) {
-    CloseFile(file);  // nothing was written: its close loses nothing
-    return "";
-  }
-  if ((errno == EACCES || errno == EPERM) &&
-      (status.permissions() & kWriteBits) == fs::perms::none) {
-    return "it is read-only; make it writable and run the setup again";
-  }
-  return Reason();
+  const bool read_only =
+      (error == EACCES || error == EPERM) &&
+      (fs::status(path, ec).permissions() & kWriteBits) == fs::perms::none;
+  return read_only ? kReadOnly : error;
 }
 
-// Finds the file and, once it is known that it may be replaced, reads it
-// into *old. *exists is false if there is none; *keep_old is true if it must
-// be kept, and then the place of its copy is checked too.
-bool LookAtOld(FileReplacement* replacement, std::string* old, bool* exists,
-               bool* keep_old, std::string* err) {
-  if (!FollowLinks(replacement, err)) return false;
-  const std::string why = WhyNotReplaceable(replacement->path, exists);
-  if (!why.empty()) return CannotWrite(replacement->name, why, err);
-  if (*exists && !ReadWholeFile(replacement->path, old)) {
-    if (errno != ENOENT) {
-      return Fail("cannot read " + replacement->name + ": " + Reason(), err);
+// Reads the whole of `file`, `size` bytes when it was opened, with one
+// allocation; a file that grows meanwhile is read to its end all the same.
+int ReadAll(const File& file, std::uint64_t size, std::string* content) {
+  content->clear();
+  content->shrink_to_fit();
+  content->resize(size + 1);
+  for (size_t have = 0;;) {
+    if (have == content->size()) content->resize(have * 2);
+    size_t got = 0;
+    const int error =
+        ReadSome(file, &(*content)[have], content->size() - have, &got);
+    if (error != 0 || got == 0) {
+      content->resize(have);
+      return error;
     }
-    *exists = false;  // removed meanwhile
+    have += got;
   }
-  *keep_old = *exists && !replacement->is_rewritable(*old);
-  if (!*keep_old) return true;
-  // Its copy takes the place of any older copy, which must be a file that
-  // can be replaced.
-  bool backup_exists = false;
-  const std::string backup_why =
-      WhyNotReplaceable(BackupOf(replacement->path), &backup_exists);
-  return backup_why.empty() || CannotKeep(*replacement, backup_why, err);
 }
 
-// Returns true if the file can be written in place where the folder refused
-// a new file with `error`: a program that opens it for writing can still do
-// that, but no copy of an old file that must be kept can be made there.
-bool MayWriteInPlace(const FileReplacement& replacement, bool exists,
-                     bool keep_old, int error, std::string* err) {
-  const std::string folder = FolderOf(replacement.path);
-  if (!exists || (error != EACCES && error != EPERM)) {
-    return Fail(
-        "cannot write in the folder " + folder + ": " + std::strerror(error),
-        err);
+// Finds the file and reads it. A file that is there must be one that can be
+// replaced: a regular file that can be written and that no other program
+// holds. A read-only file is the user's choice, and a folder or a device is
+// not ours to swap for a file. One that must be kept needs a place for its
+// copy too.
+std::optional<Failure> LookAtOld(const fs::path& name,
+                                 IsRewritable is_rewritable, OldFile* old) {
+  if (std::optional<Failure> failure = FollowLinks(name, &old->path)) {
+    return failure;
   }
-  if (!keep_old) return true;
-  return Fail("cannot keep a copy of the previous " + replacement.name +
-                  " in the folder " + folder + ": " + std::strerror(error) +
-                  "; it is left as it was",
-              err);
+  File file;
+  int error = OpenToReplace(old->path, &file, &old->info);
+  if (error == ENOENT) return std::nullopt;
+  if (error != 0) {
+    return Failure{Step::kLook, old->path, WhyNotReplaceable(old->path, error)};
+  }
+  old->exists = true;
+  if ((error = ReadAll(file, old->info.size, &old->content)) != 0) {
+    return Failure{Step::kRead, old->path, error};
+  }
+  old->keep = !is_rewritable(old->content);
+  // The copy takes the place of any older one, which must be replaceable.
+  const fs::path backup = BackupOf(old->path);
+  File older;
+  FileInfo older_info;
+  error = old->keep ? OpenToReplace(backup, &older, &older_info) : 0;
+  if (error != 0 && error != ENOENT) {
+    return Failure{Step::kLookAtBackup, backup,
+                   WhyNotReplaceable(backup, error)};
+  }
+  return std::nullopt;
+}
+
+// Returns why a folder that refused a new file with `error` stops the run;
+// nothing if the old file can be written in place instead: it exists, the
+// folder refuses only new files, and no copy of the old file is needed.
+std::optional<Failure> WhyNotInPlace(const OldFile& old, int error) {
+  if (!old.exists || (error != EACCES && error != EPERM)) {
+    return Failure{Step::kMakeFile, old.path, error};
+  }
+  if (old.keep) return Failure{Step::kMakeCopy, old.path, error};
+  return std::nullopt;
+}
+
+// Writes the file itself, as a program that opens it for writing does, where
+// the folder takes no new file. Interruptions are let go meanwhile, and
+// should the write fail, the old content goes back. A power cut or SIGKILL
+// in these microseconds can leave the new text over the old one, cut
+// anywhere; the next run takes that for a file it wrote.
+std::optional<Failure> WriteInPlace(const OldFile& old,
+                                    std::string_view content) {
+  File file;
+  FileInfo info;
+  int error = OpenToReplace(old.path, &file, &info);
+  if (error != 0) return Failure{Step::kWrite, old.path, error};
+  const Uninterrupted uninterrupted;
+  if ((error = WriteWhole(file, content)) == 0 &&
+      (error = SyncFile(file)) == 0) {
+    return std::nullopt;
+  }
+  Failure failure{Step::kWrite, old.path, error};
+  int back = WriteWhole(file, old.content);
+  if (back == 0) back = SyncFile(file);
+  if (back != 0) failure.then.push_back({Step::kWriteBack, old.path, back});
+  return failure;
+}
+
+// Writes the new file, with the old one's owner and mode, and syncs it.
+std::optional<Failure> WriteNew(TempFile* file, const OldFile& old,
+                                std::string_view content) {
+  int error = old.exists ? SetOwnerAndMode(file->file(), old.info) : 0;
+  if (error == 0) error = WriteWhole(file->file(), content);
+  if (error != 0) return Failure{Step::kWrite, old.path, error};
+  if ((error = file->SyncAndClose()) != 0) {
+    return Failure{Step::kSync, old.path, error};
+  }
+  return std::nullopt;
+}
+
+// Writes the copy of the old content beside it, as the old file was, synced.
+std::optional<Failure> WriteCopy(TempFile* copy, const OldFile& old) {
+  const fs::path backup = BackupOf(old.path);
+  int error = copy->Create(backup);
+  if (error == 0) error = SetOwnerAndMode(copy->file(), old.info);
+  if (error == 0) error = WriteWhole(copy->file(), old.content);
+  if (error == 0) error = copy->SyncAndClose();
+  if (error != 0) return Failure{Step::kKeepOld, backup, error};
+  return std::nullopt;
 }
 
 // A file that passed the checks but refuses to be replaced is held for a
 // moment by another program, such as a virus scanner or a search indexer:
 // it is waited for, about two seconds, as Windows programs do.
-bool RenameWhenFree(TempFile* temp, const fs::path& target) {
+int RenameWhenFree(const fs::path& from, const fs::path& to) {
   for (int pause_ms = 15;; pause_ms *= 2) {
-    if (temp->RenameOver(target)) return true;
-    if (errno != EBUSY || pause_ms > 1000) return false;
+    const int error = RenameOver(from, to);
+    if ((error != EBUSY && error != kInUse) || pause_ms > 1000) return error;
     std::this_thread::sleep_for(std::chrono::milliseconds(pause_ms));
   }
 }
 
-// Writes the file itself, as a program that opens it for writing does, where
-// the folder takes no new file. Signals wait meanwhile, and should the
-// write fail, the old content goes back; only a power cut or SIGKILL in
-// these microseconds can leave a mix of both.
-bool WriteInPlace(const FileReplacement& replacement, std::string_view content,
-                  const std::string& old, std::string* err) {
-  const OsFile file = OpenForWriting(replacement.path);
-  if (file == kNoFile) return CannotWrite(replacement.name, Reason(), err);
-  BeginCommit();
-  const bool written = WriteWhole(file, content) && SyncFile(file);
-  const std::string why = Reason();
-  const bool restored = written || (WriteWhole(file, old) && SyncFile(file));
-  CloseFile(file);  // synced, or failed already: its close changes nothing
-  if (written) return true;
-  if (restored) return CannotWrite(replacement.name, why, err);
-  return CannotWrite(replacement.name,
-                     why + "; it may be incomplete: run the setup again", err);
+// Makes the renames in the folder of `file` last. A folder that cannot be
+// synced at all (one the user may not read, a file system without the call)
+// is no failure.
+std::optional<Failure> SyncFolderOf(const fs::path& file) {
+  const int error = SyncFolder(FolderOf(file));
+  if (error == 0 || error == EACCES || error == EPERM || error == EINVAL ||
+      error == ENOTSUP || error == EROFS) {
+    return std::nullopt;
+  }
+  return Failure{Step::kSyncFolder, FolderOf(file), error};
 }
 
-// Writes the new file and puts it in place; if `keep_old`, a synced copy of
-// `old` goes in place as the backup right after.
-bool Commit(FileReplacement* replacement, std::string_view content,
-            const std::string& old, bool exists, bool keep_old, TempFile* temp,
-            TempFile* copy, std::string* err) {
-  const std::string& name = replacement->name;
-  const fs::path& path = replacement->path;
-  if (!temp->Create(path)) {
-    return MayWriteInPlace(*replacement, exists, keep_old, errno, err) &&
-           WriteInPlace(*replacement, content, old, err);
+// Renames the copy of the old content to the backup. Should that fail, the
+// old content goes back in place of the new file rather than be lost.
+std::optional<Failure> KeepOld(TempFile* copy, const OldFile& old) {
+  const fs::path backup = BackupOf(old.path);
+  const int error = RenameOver(copy->path(), backup);
+  if (error == 0) {
+    copy->Release();
+    return std::nullopt;
   }
-  // An old file that has gone meanwhile leaves a new file as any other.
-  if (exists && !CopyOwnerAndMode(temp->file(), path) && errno != ENOENT) {
-    return CannotWrite(name, Reason(), err);
-  }
-  if (!temp->Write(content)) return CannotWrite(name, Reason(), err);
-  if (!temp->SyncAndClose()) {
-    return Fail("cannot save " + name + " to the disk: " + Reason(), err);
-  }
-  const fs::path backup = BackupOf(path);
-  if (keep_old && (!copy->Create(backup) ||
-                   (!CopyOwnerAndMode(copy->file(), path) && errno != ENOENT) ||
-                   !copy->Write(old) || !copy->SyncAndClose())) {
-    return CannotKeep(*replacement, Reason(), err);
-  }
-  BeginCommit();
-  if (!RenameWhenFree(temp, path)) {
-    if (errno == EBUSY) return CannotWrite(name, Reason(), err);
-    return Fail("cannot put the new " + name + " in place: " + Reason(), err);
-  }
-  if (keep_old) {
-    if (!copy->RenameOver(backup)) {
-      const std::string why = Reason();
-      // The old content goes back where it was rather than be lost.
-      const std::string copy_name = copy->path().u8string();
-      if (copy->RenameOver(path)) {
-        return CannotKeep(*replacement, why + "; " + name + " is as it was",
-                          err);
-      }
-      copy->Release();
-      return CannotKeep(*replacement, why + "; it is in " + copy_name, err);
+  Failure failure{Step::kKeepOld, backup, error};
+  const int restored = RenameOver(copy->path(), old.path);
+  failure.then.push_back({Step::kRestore, copy->path(), restored});
+  copy->Release();  // renamed back, or the only place of the old content
+  if (restored == 0) {
+    if (std::optional<Failure> unsynced = SyncFolderOf(old.path)) {
+      failure.then.push_back(std::move(*unsynced));
     }
-    replacement->kept_as = backup.u8string();
   }
-  // The file is in place whatever the folder's sync says.
-  if (!SyncFolderOf(path)) {
-    replacement->warning =
-        name + " is in place, but the disk reported an error: " + Reason();
+  return failure;
+}
+
+// Puts the new file in place and then the copy of the old one, if kept. The
+// new file replaces only a file that was seen: one that appeared since the
+// look is not replaced unseen.
+std::optional<Failure> PutInPlace(NewFiles* made, const OldFile& old) {
+  const int error = old.exists ? RenameWhenFree(made->file.path(), old.path)
+                               : RenameToNew(made->file.path(), old.path);
+  if (error != 0) return Failure{Step::kPutInPlace, old.path, error};
+  made->file.Release();
+  if (old.keep) return KeepOld(&made->copy, old);
+  return std::nullopt;
+}
+
+// Puts `content` in place of `old`: written in place where the folder takes
+// no new file; else a new file and, where the old content is kept, its copy,
+// renamed into place while interruptions are let go, and the folder synced.
+// What it made is removed if it fails.
+Replaced Replace(const OldFile& old, std::string_view content) {
+  Replaced replaced;
+  replaced.existed = old.exists;
+  NewFiles made;
+  if (const int error = made.file.Create(old.path)) {
+    replaced.failure = WhyNotInPlace(old, error);
+    if (!replaced.failure) replaced.failure = WriteInPlace(old, content);
+    return replaced;
   }
-  return true;
+  replaced.failure = WriteNew(&made.file, old, content);
+  if (!replaced.failure && old.keep) {
+    replaced.failure = WriteCopy(&made.copy, old);
+  }
+  if (!replaced.failure) {
+    const Uninterrupted uninterrupted;
+    replaced.failure = PutInPlace(&made, old);
+    if (!replaced.failure) replaced.warning = SyncFolderOf(old.path);
+  }
+  if (!replaced.failure) {
+    if (old.keep) replaced.kept_as = BackupOf(old.path);
+    return replaced;
+  }
+  for (TempFile* temp : {&made.file, &made.copy}) {
+    const fs::path path = temp->path();
+    if (const int error = temp->Remove()) {
+      replaced.failure->then.push_back({Step::kRemove, path, error});
+    }
+  }
+  return replaced;
+}
+
+// The copies of an old file that a run stopped between its two renames
+// left: named as its backup, with a suffix of six.
+std::vector<fs::path> StrayCopies(const fs::path& file) {
+  const fs::path::string_type prefix = (BackupOf(file).filename() += ".");
+  std::vector<fs::path> strays;
+  std::error_code ec;
+  for (fs::directory_iterator entry(FolderOf(file), ec), end;
+       !ec && entry != end; entry.increment(ec)) {
+    const fs::path::string_type name = entry->path().filename().native();
+    if (name.size() == prefix.size() + 6 &&
+        name.compare(0, prefix.size(), prefix) == 0) {
+      strays.push_back(file.parent_path() / name);
+    }
+  }
+  return strays;
 }
 
 }  // namespace
 
-std::string FileErrorReason(int error) {
-  if (error == EBUSY || error == ETXTBSY) {
-    return "it is in use by another program; close it (the game?) and run "
-           "the setup again";
-  }
-  if (error == EISDIR) return "it is a folder, not a file";
-  if (error == ENODEV) return "it is not a regular file";
-  return std::strerror(error);
+int ReadWholeFile(const fs::path& path, std::string* content) {
+  File file;
+  FileInfo info;
+  const int error = OpenToRead(path, &file, &info);
+  return error != 0 ? error : ReadAll(file, info.size, content);
 }
 
-bool ReadWholeFile(const fs::path& path, std::string* content) {
-  content->clear();
-  content->shrink_to_fit();
-  std::uint64_t size = 0;
-  const OsFile file = OpenForReading(path, &size);
-  if (file == kNoFile) return false;
-  // One allocation for the file as it is, and one read; a file that grows
-  // meanwhile is read to its end all the same.
-  content->resize(size + 1);
-  long long got = 0;
-  for (size_t have = 0;; have += static_cast<size_t>(got)) {
-    if (have == content->size()) content->resize(have * 2);
-    got = ReadSome(file, &(*content)[have], content->size() - have);
-    if (got <= 0) {
-      content->resize(have);
-      break;
-    }
+std::optional<Failure> CheckReplace(const fs::path& name,
+                                    IsRewritable is_rewritable) {
+  OldFile old;
+  if (std::optional<Failure> failure = LookAtOld(name, is_rewritable, &old)) {
+    return failure;
   }
-  const int saved_errno = errno;
-  CloseFile(file);  // read only: its failure loses nothing
-  errno = saved_errno;
-  return got == 0;
-}
-
-bool CheckReplace(FileReplacement* replacement, std::string* err) {
-  std::string old;
-  bool exists = false;
-  bool keep_old = false;
-  if (!LookAtOld(replacement, &old, &exists, &keep_old, err)) return false;
   // The folder must take a new file: one is made and removed at once.
   TempFile probe;
-  if (!probe.Create(replacement->path)) {
-    return MayWriteInPlace(*replacement, exists, keep_old, errno, err);
+  if (const int error = probe.Create(old.path))
+    return WhyNotInPlace(old, error);
+  const fs::path probe_path = probe.path();
+  if (const int error = probe.Remove()) {
+    return Failure{Step::kRemove, probe_path, error};
   }
-  const std::string probe_name = probe.path().u8string();
-  return probe.Remove() ||
-         Fail("cannot remove " + probe_name + ": " + Reason(), err);
+  return std::nullopt;
 }
 
-bool FinishReplace(FileReplacement* replacement, std::string_view content,
-                   std::string* err) {
-  // Judged again on what the file holds now: it may have been edited while
-  // the questions were asked.
-  std::string old;
-  bool exists = false;
-  bool keep_old = false;
-  if (!LookAtOld(replacement, &old, &exists, &keep_old, err)) return false;
-  TempFile temp;
-  TempFile copy;
-  if (Commit(replacement, content, old, exists, keep_old, &temp, &copy, err)) {
-    return true;
+Replaced FinishReplace(const fs::path& name, std::string_view content,
+                       IsRewritable is_rewritable) {
+  // Looked at again: it may have been edited while the questions were asked.
+  // A file that appeared after the look is judged as any old file, once.
+  for (int look = 1;; ++look) {
+    OldFile old;
+    if (std::optional<Failure> failure = LookAtOld(name, is_rewritable, &old)) {
+      return Replaced{failure};
+    }
+    std::vector<fs::path> strays = StrayCopies(old.path);
+    Replaced replaced = Replace(old, content);
+    const bool appeared = replaced.failure &&
+                          replaced.failure->step == Step::kPutInPlace &&
+                          replaced.failure->error == EEXIST;
+    if (appeared && look == 1) continue;
+    replaced.strays = std::move(strays);
+    return replaced;
   }
-  for (TempFile* made : {&temp, &copy}) {
-    const std::string made_name = made->path().u8string();
-    if (!made->Remove()) *err += "; " + made_name + " is left: " + Reason();
-  }
-  return false;
 }

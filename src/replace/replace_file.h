@@ -2,9 +2,10 @@
 #define REPLACE_REPLACE_FILE_H_
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
-#include <utility>
+#include <vector>
 
 // A file replaced as a whole: the new content goes to a temporary file
 // beside it, which is synced and renamed over the old one only once
@@ -15,40 +16,59 @@
 // therefore replaced without keeping a copy.
 using IsRewritable = bool (*)(std::string_view content);
 
-// The file to replace, as the caller names it, and what its replacement
-// found and did. Links are followed anew by each call below.
-struct FileReplacement {
-  FileReplacement(std::string name_in, IsRewritable is_rewritable_in)
-      : name(std::move(name_in)), is_rewritable(is_rewritable_in) {}
-
-  std::string name;  // as the user knows it, for messages
-  IsRewritable is_rewritable;
-  std::filesystem::path path;  // the file replaced: name with links followed
-  std::string kept_as;         // where the old content was kept, if it was
-  std::string warning;         // a failure that did not stop the run
+// The steps of a replace, as a failure names them.
+enum class Step {
+  kLook,          // finding the file, links followed, and opening it
+  kRead,          // reading what it holds
+  kLookAtBackup,  // the place of the copy of an old file that is kept
+  kMakeFile,      // making a file in the folder
+  kMakeCopy,      // the same, where only the copy needs a new file
+  kWrite,         // writing the new file, its owner and mode included
+  kSync,          // syncing it to the disk
+  kPutInPlace,    // renaming it over the old one
+  kKeepOld,       // writing the copy of the old file and renaming it
+  kRestore,       // the old content renamed back after that failed
+  kWriteBack,     // the old content written back after writing in place
+  kSyncFolder,    // syncing the folder, once the file is in place
+  kRemove,        // removing a file of the program's own
 };
 
-// Checks that the file can be replaced, leaving nothing behind, so that a
-// run which cannot write it says so before it asks anything. On failure
-// returns false with the message in *err.
-bool CheckReplace(FileReplacement* replacement, std::string* err);
+// What failed: the step, the file it was about, and the error; then what
+// undoing it found. A kRestore with error 0 means the old content is back.
+struct Failure {
+  Step step;
+  std::filesystem::path file;
+  int error = 0;  // an errno value, or one of file_system.h's own
+  std::vector<Failure> then = {};
+};
 
-// Puts `content` in place of the file. An old file that is not rewritable is
-// kept under its name with ".bak" added, put there in the same step, and
-// kept_as says so. Where the folder takes no new file, a rewritable old file
-// is written in place. On failure returns false with the message in *err,
-// removes what it made and leaves the old file, and any older backup, as
-// they were.
-bool FinishReplace(FileReplacement* replacement, std::string_view content,
-                   std::string* err);
+// What a replace did.
+struct Replaced {
+  std::optional<Failure> failure = {};  // why the file was not replaced
+  std::optional<Failure> warning = {};  // what failed once it was in place
+  bool existed = false;            // there was an old file
+  std::filesystem::path kept_as = {};  // where the old content went, if kept
+  // Copies of an old file that a run stopped before it could name them left.
+  std::vector<std::filesystem::path> strays = {};
+};
+
+// Checks that the file `name` can be replaced, links followed, leaving
+// nothing behind: a run which cannot write it says so before it asks
+// anything.
+std::optional<Failure> CheckReplace(const std::filesystem::path& name,
+                                    IsRewritable is_rewritable);
+
+// Puts `content` in place of the file `name`, links followed. An old file
+// that is not rewritable is kept under its name with ".bak" added, put there
+// in the same step. Where the folder takes no new file, a rewritable old file
+// is written in place. On failure it removes what it made and leaves the old
+// file, and any older backup, as they were.
+Replaced FinishReplace(const std::filesystem::path& name,
+                       std::string_view content, IsRewritable is_rewritable);
 
 // Reads the whole of the file at `path` into *content, which holds nothing
-// else meanwhile. Returns false with the reason in errno; a folder fails with
-// EISDIR, any other file that is not a regular one with ENODEV.
-bool ReadWholeFile(const std::filesystem::path& path, std::string* content);
-
-// Says why a file could not be used, in the user's terms where the system's
-// words would mislead.
-std::string FileErrorReason(int error);
+// else meanwhile; returns the error. A folder is EISDIR, any other file that
+// is not a regular one kNotRegular.
+int ReadWholeFile(const std::filesystem::path& path, std::string* content);
 
 #endif  // REPLACE_REPLACE_FILE_H_

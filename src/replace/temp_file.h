@@ -2,14 +2,12 @@
 #define REPLACE_TEMP_FILE_H_
 
 #include <filesystem>
-#include <string_view>
 
 #include "replace/file_system.h"
 
 // A file of the program's own under a unique name beside the file it is
-// meant to replace. It is removed when the object goes, and when the process
-// is interrupted, unless it was renamed into place first. Each call that can
-// fail returns false with the reason in errno.
+// meant to replace. Its owner removes it, and so does an interruption, until
+// it is renamed into place and released.
 class TempFile {
  public:
   TempFile() = default;
@@ -19,38 +17,26 @@ class TempFile {
 
   // Creates a new, empty file open for writing, named after `target` with a
   // unique suffix, and exclusively, so that it can be neither shared with
-  // another run nor planted beforehand.
-  bool Create(const std::filesystem::path& target);
+  // another run nor planted beforehand. Returns the error.
+  int Create(const std::filesystem::path& target);
 
-  // Writes `data` as the whole file.
-  bool Write(std::string_view data) { return WriteWhole(file_, data); }
-
-  // Flushes the file to the disk and closes it. Once it is synced, a failed
-  // close loses nothing.
-  bool SyncAndClose();
-
-  // Renames the closed file over `target`; from then on it is no longer ours
-  // to remove.
-  bool RenameOver(const std::filesystem::path& target);
-
-  // Closes and removes the file if it is still ours. Returns false, with the
-  // reason in errno, if its name is left behind.
-  bool Remove();
-
-  // Gives the file up without removing it.
-  void Release();
-
-  OsFile file() const { return file_; }
+  const File& file() const { return file_; }
   const std::filesystem::path& path() const { return path_; }
+
+  // Flushes the file to the disk and closes it; returns the error.
+  int SyncAndClose();
+
+  // Closes and removes the file if it is still ours; returns the error if
+  // its name is left behind.
+  int Remove();
+
+  // Gives the name up without removing it: it has been renamed into place.
+  void Release();
 
  private:
   std::filesystem::path path_;
-  OsFile file_ = kNoFile;
+  File file_;
   int slot_ = -1;  // where the interruption handler finds the name
 };
-
-// Removes every temporary file still ours; called by the interruption
-// handler, and safe there.
-void RemoveTempFiles();
 
 #endif  // REPLACE_TEMP_FILE_H_

@@ -14,10 +14,15 @@
 using ComputerPlayed = std::array<bool, std::size(kFactions)>;
 
 // Returns the complete events file for the setup `computer_played`.
-const std::string& EventsFileFor(const ComputerPlayed& computer_played);
+std::string EventsFileFor(const ComputerPlayed& computer_played);
 
 // Returns the setup whose events file `content` is, byte for byte, if it is
 // one of the eight this version writes.
 std::optional<ComputerPlayed> RecognizeEventsFile(std::string_view content);
+
+// Returns true if `content` is one of the eight written over one of them and
+// cut anywhere: what a run stopped while it wrote the file in place leaves,
+// the new text up to some point and the old one's from there.
+bool IsCutEventsFile(std::string_view content);
 
 #endif  // SCENARIO_EVENTS_FILE_H_

@@ -67,9 +67,8 @@ bool ParseAnswers(std::string_view letters, ComputerPlayed* computer_played) {
   return true;
 }
 
-}  // namespace
-
-CommandLine ParseCommandLine(int argc, char** argv) {
+// Reads the arguments; getopt_long may reorder them.
+CommandLine Parse(int argc, char** argv) {
   CommandLine command_line;
   bool status = false;
   bool help = false;
@@ -125,16 +124,26 @@ CommandLine ParseCommandLine(int argc, char** argv) {
     command_line.command = Command::kStatus;
   } else if (operands > 0) {
     if (!ParseAnswers(argv[optind], &command_line.computer_played)) {
-      CommandLine usage_error = Invalid(
+      return Invalid(
           "ANSWERS must be three letters, each y or n, such as ynn; not '" +
           std::string(argv[optind]) + "'");
-      std::error_code ec;
-      usage_error.names_a_file =
-          argc == 2 &&
-          std::filesystem::exists(std::filesystem::u8path(argv[1]), ec);
-      return usage_error;
     }
     command_line.command = Command::kAnswers;
+  }
+  return command_line;
+}
+
+}  // namespace
+
+CommandLine ParseCommandLine(int argc, char** argv) {
+  CommandLine command_line = Parse(argc, argv);
+  // Explorer starts the program with the paths of the files dropped on it.
+  // getopt_long has only reordered them.
+  command_line.names_files = command_line.command == Command::kUsageError;
+  for (int i = 1; command_line.names_files && i < argc; ++i) {
+    std::error_code ec;
+    command_line.names_files =
+        std::filesystem::exists(std::filesystem::u8path(argv[i]), ec);
   }
   return command_line;
 }

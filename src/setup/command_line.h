@@ -21,9 +21,9 @@ struct CommandLine {
   std::vector<std::string> directories;  // -C DIR, each taken from the last
   ComputerPlayed computer_played{};      // with kAnswers
   std::string error;                     // with kUsageError: what is wrong
-  bool names_a_file = false;  // with kUsageError: the one argument is the
-                              // path of a file or folder, as of one dropped
-                              // on the program
+  bool names_files = false;  // with kUsageError: every argument is the path
+                             // of a file or folder, as of files dropped on
+                             // the program
 };
 
 // Reads the arguments the program was started with (argv[0] is its name),

@@ -1,8 +1,9 @@
 #ifndef SETUP_CONSOLE_H_
 #define SETUP_CONSOLE_H_
 
-#include <ostream>
+#include <filesystem>
 #include <string>
+#include <string_view>
 
 // The console, where Windows and POSIX differ. On POSIX these leave the
 // console as it is: a signal ends a run, and a terminal outlives it.
@@ -36,9 +37,20 @@ bool OwnsConsoleWindow();
 // `exit_status`, the run's own.
 void WaitForEnter(int exit_status);
 
-// Writes `line` and a line end to `out`, std::cout or std::cerr, in one
-// piece. A Windows console shows every character of it whatever its code
-// page; elsewhere the bytes go as they are.
-void PrintLine(std::ostream& out, const std::string& line);
+enum class Stream { kOutput, kError };
+
+// Writes `text` on `stream`, after what std::cout holds, in one piece, so
+// that lines of runs at once never interleave; returns the error. Nothing is
+// allocated on POSIX, so that "out of memory" can be said. A Windows console
+// shows every character whatever its code page, and a window of the
+// program's own breaks a line too long for it between words.
+int Print(Stream stream, std::string_view text);
+
+// Returns the folder the program works in, in full, however long.
+std::filesystem::path CurrentFolder();
+
+// Returns the name of `path` to show the user, as well as it can be shown:
+// on Windows a name that is not valid UTF-16 still gives one.
+std::string Shown(const std::filesystem::path& path);
 
 #endif  // SETUP_CONSOLE_H_

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <iostream>
 
 const int kInterruptedExitStatus = 128 + SIGINT;
 
@@ -25,6 +26,21 @@ bool OwnsConsoleWindow() { return false; }
 
 void WaitForEnter(int /*exit_status*/) {}
 
-void PrintLine(std::ostream& out, const std::string& line) {
-  out << (line + '\n') << std::flush;
+int Print(Stream stream, std::string_view text) {
+  std::cout.flush();
+  const int fd = stream == Stream::kError ? STDERR_FILENO : STDOUT_FILENO;
+  while (!text.empty()) {
+    const ssize_t written = write(fd, text.data(), text.size());
+    if (written < 0 && errno != EINTR) return errno;
+    if (written > 0) text.remove_prefix(static_cast<size_t>(written));
+  }
+  return 0;
 }
+
+std::filesystem::path CurrentFolder() {
+  std::error_code ec;
+  std::filesystem::path folder = std::filesystem::current_path(ec);
+  return ec ? "." : folder;
+}
+
+std::string Shown(const std::filesystem::path& path) { return path.string(); }

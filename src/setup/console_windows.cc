@@ -21,6 +21,15 @@ BOOL WINAPI EndWithTheRunsStatus(DWORD /*event*/) {
   return TRUE;
 }
 
+// The text of UTF-8 `text` for the console's wide calls.
+std::wstring Wide(std::string_view text) {
+  std::wstring wide(text.size(), L'\0');
+  wide.resize(static_cast<size_t>(MultiByteToWideChar(
+      CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(),
+      static_cast<int>(wide.size()))));
+  return wide;
+}
+
 }  // namespace
 
 // As the C runtime reads in text mode, a Ctrl-Z ends the input. Ctrl-C and
@@ -78,21 +87,55 @@ void WaitForEnter(int exit_status) {
   CloseHandle(input);
 }
 
-void PrintLine(std::ostream& out, const std::string& line) {
-  const HANDLE handle =
-      GetStdHandle(&out == &std::cerr ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
-  DWORD mode;
-  if (!GetConsoleMode(handle, &mode)) {  // a file or a pipe
-    out << (line + '\n') << std::flush;
-    return;
+int Print(Stream stream, std::string_view lines) {
+  std::cout.flush();
+  // Lines end as Windows ends them, as the C runtime writes std::cout.
+  std::string text;
+  for (char c : lines) {
+    if (c == '\n') text += '\r';
+    text += c;
   }
-  out.flush();
-  const std::string text = line + "\r\n";
-  std::wstring wide(text.size(), L'\0');
-  wide.resize(static_cast<size_t>(MultiByteToWideChar(
-      CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(),
-      static_cast<int>(wide.size()))));
+  const HANDLE handle = GetStdHandle(
+      stream == Stream::kError ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
+  DWORD mode = 0;
   DWORD written = 0;
-  WriteConsoleW(handle, wide.data(), static_cast<DWORD>(wide.size()), &written,
-                nullptr);
+  bool written_all = true;
+  if (GetConsoleMode(handle, &mode)) {
+    const std::wstring wide = Wide(text);
+    written_all =
+        WriteConsoleW(handle, wide.data(), static_cast<DWORD>(wide.size()),
+                      &written, nullptr);
+  } else {  // a file or a pipe: the bytes as they are
+    for (std::string_view rest = text; written_all && !rest.empty();
+         rest.remove_prefix(written)) {
+      written_all =
+          WriteFile(handle, rest.data(), static_cast<DWORD>(rest.size()),
+                    &written, nullptr);
+    }
+  }
+  if (written_all) return 0;
+  const DWORD error = GetLastError();
+  if (error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL) {
+    return ENOSPC;
+  }
+  return error == ERROR_BROKEN_PIPE || error == ERROR_NO_DATA ? EPIPE : EIO;
+}
+
+std::filesystem::path CurrentFolder() {
+  // However long: a folder deeper than 260 characters is no exception.
+  std::wstring folder(GetCurrentDirectoryW(0, nullptr), L'\0');
+  folder.resize(
+      GetCurrentDirectoryW(static_cast<DWORD>(folder.size()), folder.data()));
+  if (folder.empty()) return ".";
+  return folder;
+}
+
+std::string Shown(const std::filesystem::path& path) {
+  const std::wstring& wide = path.native();
+  // Without WC_ERR_INVALID_CHARS, what is not valid UTF-16 shows as U+FFFD.
+  std::string shown(wide.size() * 3, '\0');
+  shown.resize(static_cast<size_t>(WideCharToMultiByte(
+      CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), shown.data(),
+      static_cast<int>(shown.size()), nullptr, nullptr)));
+  return shown;
 }

@@ -1,101 +1,100 @@
 #include <cerrno>
 #include <cstring>
+#include <exception>
 #include <filesystem>
 #include <iostream>
 #include <new>
 #include <string>
 #include <vector>
 
-#include "replace/file_system.h"
+#include "replace/interruptions.h"
 #include "replace/replace_file.h"
+#include "scenario/events_file.h"
 #include "setup/command_line.h"
 #include "setup/console.h"
 #include "setup/dialogue.h"
-#include "scenario/events_file.h"
+#include "setup/messages.h"
+
+namespace fs = std::filesystem;
 
 namespace {
 
 // Written into the folder the program runs in: the scenario's folder.
 constexpr char kEventsFileName[] = "events.txt";
 
-// Writes one line on standard error in one piece, so that lines from runs at
-// once in one console never interleave; returns `status`.
+// Writes one line on standard error; returns `status`.
 int Say(const std::string& line, int status = 0) {
-  PrintLine(std::cerr, "velmoria-setup: " + line);
+  Print(Stream::kError, "velmoria-setup: " + line + "\n");
   return status;
 }
 
-int Fail(const std::string& err) { return Say(err, 1); }
+int Fail(const std::string& line) { return Say(line, 1); }
 
-// Returns the folder the program works in, in full, to show to the user.
-std::string CurrentFolder() {
-  std::error_code ec;
-  const std::filesystem::path folder = std::filesystem::current_path(ec);
-  return ec ? std::string(".") : folder.u8string();
+// Writes what the run was asked for on standard output: there, a failure to
+// write is the run's own.
+int PrintResult(std::string_view text) {
+  const int error = Print(Stream::kOutput, text);
+  return error == 0 ? 0 : Fail(Format(kWriteError, {std::strerror(error)}));
 }
 
-// Prints who plays each faction, one line each; what is printed next, or
-// the end of the program, flushes it.
-void PrintSetup(const ComputerPlayed& computer_played) {
-  for (size_t i = 0; i < computer_played.size(); ++i) {
-    std::cout << FactionName(kFactions[i])
-              << (computer_played[i] ? ": computer\n" : ": human\n");
-  }
+// Only a file this version could write again, whole or cut short while it
+// was written, is replaced without a copy.
+bool IsOurs(std::string_view content) {
+  return RecognizeEventsFile(content) || IsCutEventsFile(content);
 }
 
 // Says which setup the events file holds, if this version wrote it.
-int ShowStatus() {
+int ShowStatus(const fs::path& folder) {
   std::string content;
-  if (!ReadWholeFile(kEventsFileName, &content)) {
-    if (errno == ENOENT) {
-      return Fail("there is no events.txt in " + CurrentFolder());
-    }
-    return Fail("cannot read events.txt: " + FileErrorReason(errno));
+  if (const int error = ReadWholeFile(kEventsFileName, &content)) {
+    if (error == ENOENT) return Fail(Format(kNoEventsFile, {Shown(folder)}));
+    return Fail(DescribeFailure({Step::kRead, kEventsFileName, error},
+                                kEventsFileName, folder));
   }
-  const std::optional<ComputerPlayed> computer_played =
-      RecognizeEventsFile(content);
-  if (!computer_played) {
-    return Fail(
-        "events.txt was not written by this version of velmoria-setup; it was "
-        "edited by hand, or written by another version");
+  if (const std::optional<ComputerPlayed> computer_played =
+          RecognizeEventsFile(content)) {
+    return PrintResult(SetupLines(*computer_played));
   }
-  PrintSetup(*computer_played);
-  return 0;
+  return Fail(IsCutEventsFile(content) ? kCutShort : kNotOurs);
 }
 
-int WriteEvents(const CommandLine& command_line) {
-  // Only a file this version could write again is replaced without a copy.
-  FileReplacement events_file(kEventsFileName, [](std::string_view content) {
-    return RecognizeEventsFile(content).has_value();
-  });
-  std::string err;
+int WriteEvents(const CommandLine& command_line, const fs::path& folder) {
   ComputerPlayed computer_played = command_line.computer_played;
   if (command_line.command == Command::kDialogue) {
     // Checked before the first question, so that a run which cannot write
     // the file says so before asking anything; nothing is made until the
     // answers are in, and then everything is checked again.
-    if (!CheckReplace(&events_file, &err)) return Fail(err);
+    if (const std::optional<Failure> failure =
+            CheckReplace(kEventsFileName, IsOurs)) {
+      return Fail(DescribeFailure(*failure, kEventsFileName, folder));
+    }
     computer_played = AskWhoPlays(std::cin, std::cout);
     if (const int error = ConsoleReadError()) {
       if (error == EINTR) return kInterruptedExitStatus;
-      return Fail("cannot read the answers from standard input: " +
-                  std::string(std::strerror(error)));
+      return Fail(Format(kCannotReadAnswers, {std::strerror(error)}));
     }
     // The last answer's Enter ended its line; a blank one sets off the end.
-    if (OwnsConsoleWindow()) PrintLine(std::cout, "");
+    if (OwnsConsoleWindow()) Print(Stream::kOutput, "\n");
   }
-  if (!FinishReplace(&events_file, EventsFileFor(computer_played), &err)) {
-    return Fail(err);
+  const Replaced replaced =
+      FinishReplace(kEventsFileName, EventsFileFor(computer_played), IsOurs);
+  for (const fs::path& stray : replaced.strays) {
+    Say(Format(kStrayCopy, {Shown(stray)}));
   }
-  if (!events_file.kept_as.empty()) {
-    Say("kept the previous events.txt as " + events_file.kept_as);
+  if (replaced.failure) {
+    return Fail(DescribeFailure(*replaced.failure, kEventsFileName, folder));
   }
-  if (!events_file.warning.empty()) Say(events_file.warning);
+  if (!replaced.kept_as.empty()) {
+    Say(Format(kKeptAs, {Shown(replaced.kept_as)}));
+  }
+  if (replaced.warning) {
+    Say(DescribeFailure(*replaced.warning, kEventsFileName, folder));
+  }
   // A window that closes when the run ends shows what was written, as the
   // program took the answers, and where.
   if (OwnsConsoleWindow()) {
-    PrintSetup(computer_played);
-    PrintLine(std::cout, "events.txt is written in " + CurrentFolder() + ".");
+    Print(Stream::kOutput, SetupLines(computer_played) +
+                               Format(kWrittenIn, {Shown(folder)}) + "\n");
   }
   return 0;
 }
@@ -103,53 +102,66 @@ int WriteEvents(const CommandLine& command_line) {
 int Run(const CommandLine& command_line) {
   switch (command_line.command) {
     case Command::kUsageError:
-      // Explorer starts the program with the path of a file dropped on it.
-      if (command_line.names_a_file && OwnsConsoleWindow()) {
-        return Say(
-            "files cannot be dropped on this program; double-click it in the "
-            "scenario's folder instead",
-            2);
+      // Explorer starts the program with the paths of files dropped on it.
+      if (command_line.names_files && OwnsConsoleWindow()) {
+        return Say(kDroppedFiles, 2);
       }
-      return Say(command_line.error +
-                     "\nTry 'velmoria-setup --help' for more information.",
-                 2);
+      return Say(command_line.error + "\n" + kTryHelp, 2);
     case Command::kHelp:
-      std::cout << kHelpText << std::flush;
-      return 0;
+      return PrintResult(kHelpText);
     case Command::kVersion:
-      std::cout << "velmoria-setup " VELMORIA_VERSION "\n" << std::flush;
-      return 0;
+      return PrintResult("velmoria-setup " VELMORIA_VERSION "\n");
     default:
       break;
   }
   // Each -C folder is taken from the one before, as make, git and tar do.
   for (const std::string& folder : command_line.directories) {
     std::error_code ec;
-    std::filesystem::current_path(std::filesystem::u8path(folder), ec);
+    fs::current_path(fs::u8path(folder), ec);
     if (ec) {
-      return Fail("cannot change to folder '" + folder + "': " + ec.message());
+      return Fail(Format(kCannotChangeFolder,
+                         {folder, ec.default_error_condition().message()}));
     }
   }
-  if (command_line.command == Command::kStatus) return ShowStatus();
-  return WriteEvents(command_line);
+  const fs::path folder = CurrentFolder();
+  if (command_line.command == Command::kStatus) return ShowStatus(folder);
+  return WriteEvents(command_line, folder);
 }
 
-int Main(int argc, char** argv) {
-  // Only this program reads the console; C stdio need not see the same
-  // buffers, and unsynchronised streams read long input much faster.
-  std::ios::sync_with_stdio(false);
-  OpenConsoleInput();
+#ifdef _WIN32
+// Windows passes the arguments in UTF-16; a folder name may hold any
+// character, so they are taken from there and handled in UTF-8.
+CommandLine ParseArguments(int argc, wchar_t** wide_argv) {
+  std::vector<std::string> args;
+  for (int i = 0; i < argc; ++i) args.push_back(Shown(wide_argv[i]));
+  std::vector<char*> argv;
+  for (std::string& arg : args) argv.push_back(arg.data());
+  argv.push_back(nullptr);
+  return ParseCommandLine(argc, argv.data());
+}
+#else
+CommandLine ParseArguments(int argc, char** argv) {
+  return ParseCommandLine(argc, argv);
+}
+#endif
+
+template <typename Char>
+int Main(int argc, Char** argv) {
   // A window of the program's own would close at once, and take the outcome
   // with it, success or failure. Asked before anyone else may attach to it.
   const bool own_window = OwnsConsoleWindow();
-  HandleInterruptions();
-
   int status = 1;
   try {
-    status = Run(ParseCommandLine(argc, argv));
+    OpenConsoleInput();
+    HandleInterruptions();
+    status = Run(ParseArguments(argc, argv));
   } catch (const std::bad_alloc&) {
-    // What the run made was removed on the way out.
-    status = Fail("out of memory");
+    // What the run made was removed on the way out; saying so allocates
+    // nothing.
+    status = 1;
+    Print(Stream::kError, kOutOfMemoryLine);
+  } catch (const std::exception& e) {
+    status = Fail(Format(kUnexpected, {e.what()}));
   }
   if (own_window && status != kInterruptedExitStatus) WaitForEnter(status);
   return status;
@@ -158,18 +170,7 @@ int Main(int argc, char** argv) {
 }  // namespace
 
 #ifdef _WIN32
-// Windows passes the arguments in UTF-16; a folder name may hold any
-// character, so they are taken from there and handled in UTF-8.
-int wmain(int argc, wchar_t** wide_argv) {
-  std::vector<std::string> args;
-  for (int i = 0; i < argc; ++i) {
-    args.push_back(std::filesystem::path(wide_argv[i]).u8string());
-  }
-  std::vector<char*> argv;
-  for (std::string& arg : args) argv.push_back(arg.data());
-  argv.push_back(nullptr);
-  return Main(argc, argv.data());
-}
+int wmain(int argc, wchar_t** argv) { return Main(argc, argv); }
 #else
 int main(int argc, char** argv) { return Main(argc, argv); }
 #endif

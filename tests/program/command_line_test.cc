@@ -4,6 +4,10 @@
 #include <string>
 #include <vector>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 #include "gtest/gtest.h"
 #include "support/expected_events.h"
 #include "support/program.h"
@@ -80,6 +84,27 @@ TEST_F(CommandLineTest, StatusOfAFileItDidNotWrite) {
             "velmoria-setup; it was edited by hand, or written by another "
             "version\n");
   EXPECT_EQ(Events(), edited);
+
+  // Left by a run stopped while it wrote the file in place.
+  const std::string cut =
+      ExpectedEvents("nnn").substr(0, ExpectedEvents("yyy").size() + 10);
+  WriteFile(scratch_.events_file(), cut);
+  result = RunWith({"--status"});
+  EXPECT_EQ(result.exit_code, 1);
+  EXPECT_EQ(result.err,
+            "velmoria-setup: events.txt was left half written by a run that "
+            "was stopped; run the setup again to mend it\n");
+
+#ifndef _WIN32
+  // A FIFO named like the file must not hang it.
+  fs::remove(scratch_.events_file());
+  ASSERT_EQ(mkfifo(scratch_.events_file().c_str(), 0644), 0);
+  result = RunWith({"--status"});
+  EXPECT_EQ(result.exit_code, 1);
+  EXPECT_EQ(result.err,
+            "velmoria-setup: cannot read events.txt: it is not a regular "
+            "file\n");
+#endif
 }
 
 // Each is refused before anything is written, with a hint to --help.
@@ -94,6 +119,9 @@ TEST_F(CommandLineTest, UsageErrors) {
       {{"ynny"},
        "ANSWERS must be three letters, each y or n, such as ynn; "
        "not 'ynny'"},
+      {{"Ynn"},
+       "ANSWERS must be three letters, each y or n, such as ynn; "
+       "not 'Ynn'"},
       {{"ynN"},
        "ANSWERS must be three letters, each y or n, such as ynn; "
        "not 'ynN'"},

@@ -2,6 +2,7 @@
 // once in one folder, and odd console input.
 
 #include <signal.h>
+#include <unistd.h>
 
 #include <map>
 #include <sstream>
@@ -18,6 +19,9 @@ namespace {
 using Names = std::vector<std::string>;
 
 constexpr char kOldEvents[] = "@BEGINEVENTS\r\nold\r\n@ENDEVENTS\r\n";
+
+// LeakSanitizer does not run under ptrace; the rest of the sanitizers do.
+constexpr char kNoLeakCheck[] = "ASAN_OPTIONS=detect_leaks=0";
 
 class FaultTest : public ::testing::Test {
  protected:
@@ -158,94 +162,118 @@ TEST_F(FaultTest, ConsoleInputEdges) {
   }
 }
 
-// A closed standard stream must not become the events file's descriptor,
-// or console text would end up in the file.
-TEST_F(FaultTest, ClosedStandardStreams) {
-  ProgramOptions no_input;
-  no_input.close_stdin = true;
-  ProgramResult result = RunProgram(scratch_.scenario(), "", no_input);
-  EXPECT_EQ(result.exit_code, 0) << result.err;
-  EXPECT_EQ(Events(), ExpectedEvents("yyy"));
-
-  ProgramOptions no_output;
-  no_output.close_stdout = true;
-  result = RunProgram(scratch_.scenario(), "n\ny\nn\n", no_output);
-  EXPECT_EQ(result.exit_code, 0) << result.err;
+// A file that appears after the run looked for one, and before its new file
+// goes into place, is judged as any old file: a hand-edited one is kept.
+TEST_F(FaultTest, FileThatAppearsBeforeTheRenameIsKept) {
+  std::filesystem::remove(scratch_.events_file());
+  ProgramOptions options;
+  options.args = {"nyn"};
+  // The rename of the new file waits a second at its start.
+  options.run_under = {"env",    kNoLeakCheck,
+                       "strace", "-qq",
+                       "-o",     "/dev/null",
+                       "-e",     "inject=renameat2:delay_enter=1000000:when=1"};
+  Child child = StartProgram(scratch_.scenario(), options);
+  // The new file is made once the run has looked.
+  for (int i = 0; i < 5000 && Files().empty(); ++i) usleep(1000);
+  WriteFile(scratch_.events_file(), "mine\r\n");
+  const ProgramResult result = WaitProgram(&child);
+  if (result.exit_code == 127) GTEST_SKIP() << "no strace here";
+  EXPECT_EQ(result.err,
+            "velmoria-setup: kept the previous events.txt as "
+            "events.txt.bak\n");
   EXPECT_EQ(Events(), ExpectedEvents("nyn"));
-  EXPECT_EQ(Files(), (Names{"events.txt", "events.txt.bak"}));
+  EXPECT_EQ(ReadFile(scratch_.events_file().string() + ".bak"), "mine\r\n");
 }
 
-// Started from a shell, as users start it: with standard input that cannot
-// be read, which is no answer, and with too little memory for a large
-// hand-edited file, which is held once.
-TEST_F(FaultTest, UnreadableInputAndLittleMemory) {
+// Started from a shell, as users start it: with standard input closed,
+// which is no input, or one that cannot be read, which is no answer either;
+// with too little memory for a large hand-edited file, which is held once;
+// and with --status on a full disk.
+TEST_F(FaultTest, OddStartsFromAShell) {
   const std::string big(20 << 20, 'x');
+  const std::string old = kOldEvents;
+  const std::string written = ExpectedEvents("nyn");
+  const char* const kKept =
+      "velmoria-setup: kept the previous events.txt as events.txt.bak\n";
   struct Case {
-    const char* shell;  // runs the program as "$0" "$@"
-    bool big;           // a 20 MB hand-edited events.txt, else kOldEvents
-    int exit_code;
+    const char* shell;       // runs the program as "$0" "$@"
+    const std::string& old;  // events.txt before the run
     const char* err;
+    const char* answers;  // of the file written; null if it must fail
   };
   const Case cases[] = {
-      {R"(exec "$0" "$@" < /)", false, 1,
+      {R"(exec "$0" "$@" <&-)", old, kKept, "yyy"},
+      {R"(exec "$0" "$@" < /)", old,
        "velmoria-setup: cannot read the answers from standard input: Is a "
-       "directory\n"},
-      {R"(exec "$0" "$@" 0>/dev/null)", false, 1,  // as nohup leaves it
+       "directory\n",
+       nullptr},
+      {R"(exec "$0" "$@" 0>/dev/null)", old,  // as nohup leaves it
        "velmoria-setup: cannot read the answers from standard input: Bad file "
-       "descriptor\n"},
-      {R"(ulimit -v 65536; exec "$0" "$@" nyn)", true, 0,
-       "velmoria-setup: kept the previous events.txt as events.txt.bak\n"},
-      {R"(ulimit -v 16384; exec "$0" "$@" nyn)", true, 1,
-       "velmoria-setup: out of memory\n"},
+       "descriptor\n",
+       nullptr},
+      {R"(ulimit -v 65536; exec "$0" "$@" nyn)", big, kKept, "nyn"},
+      {R"(ulimit -v 16384; exec "$0" "$@" nyn)", big,
+       "velmoria-setup: out of memory\n", nullptr},
+      {R"(exec "$0" "$@" --status >/dev/full)", written,
+       "velmoria-setup: write error: No space left on device\n", nullptr},
   };
   for (const Case& c : cases) {
 #ifdef __SANITIZE_ADDRESS__
     // AddressSanitizer reserves terabytes of address space for itself.
-    if (c.big) continue;
+    if (std::string(c.shell).find("ulimit") != std::string::npos) continue;
 #endif
-    const std::string old = c.big ? big : kOldEvents;
-    WriteFile(scratch_.events_file(), old);
+    WriteFile(scratch_.events_file(), c.old);
     std::filesystem::remove(scratch_.events_file().string() + ".bak");
     ProgramOptions options;
     options.run_under = {"sh", "-c", c.shell};
     const ProgramResult result = RunProgram(scratch_.scenario(), "", options);
-    EXPECT_EQ(result.exit_code, c.exit_code) << c.shell;
+    EXPECT_EQ(result.exit_code, c.answers ? 0 : 1) << c.shell;
     EXPECT_EQ(result.err, c.err) << c.shell;
-    if (c.exit_code == 0) {
-      EXPECT_EQ(Events(), ExpectedEvents("nyn")) << c.shell;
-      EXPECT_TRUE(ReadFile(scratch_.events_file().string() + ".bak") == old);
+    if (c.answers) {
+      EXPECT_EQ(Events(), ExpectedEvents(c.answers)) << c.shell;
+      EXPECT_TRUE(ReadFile(scratch_.events_file().string() + ".bak") == c.old);
     } else {
-      EXPECT_TRUE(Events() == old) << c.shell;
+      EXPECT_TRUE(Events() == c.old) << c.shell;
       EXPECT_EQ(Files(), Names{"events.txt"}) << c.shell;
     }
   }
 }
 
-// Each file-system call a run makes is made to fail in turn, with strace's
-// fault injection. Whatever fails, events.txt is the old file or the
-// complete new one, a hand-edited file is in events.txt or events.txt.bak,
-// the run ends 0 only with the new file in place and otherwise says why in
-// one line, and nothing else is left in the folder.
+// Each file-system call a run makes is made to fail in turn with strace's
+// fault injection, and in another run met by SIGTERM. Whatever fails,
+// events.txt is the old file or the complete new one, a hand-edited file is
+// in events.txt or events.txt.bak, and nothing else is left in the folder.
+// An error is the run's failure, said in one line, but where it is meant to
+// pass: closing a file synced or only read, looking for copies a stopped run
+// left, the C library's look at standard output; once the file is in place, a
+// folder that cannot be synced is said in a line and the run ends 0, unless the
+// folder cannot be synced at all. A signal ends the run and leaves the folder
+// as it was, until the new file goes into place; from then on the run ends as a
+// success. A rename refused as busy is tried again; any other error is not.
 TEST(FailingCallTest, EveryCallOfARunFailedInTurn) {
   static constexpr char kCalls[] =
-      "openat,read,pwrite64,ftruncate,fsync,close,rename,unlink,newfstatat,"
-      "fchmod,fchown,readlink";
+      "openat,read,pwrite64,ftruncate,fsync,close,rename,renameat2,unlink,"
+      "newfstatat,fchmod,fchown,readlink";
   const std::string edited = "mine\r\n";
   struct Scenario {
     const char* name;
     const std::string* old;  // the old events.txt; null for none
     bool linked;             // events.txt links to real/target.txt
     bool dialogue;           // asked, else given as ANSWERS
-    const char* fsyncs;      // the syncs a run makes: the files', the folder's
+    int fsyncs;              // the syncs a run makes: the files', the folder's
   };
   const std::string written = ExpectedEvents("yyy");
   const Scenario scenarios[] = {
-      {"no old file", nullptr, false, false, "2"},
-      {"a file the program wrote", &written, false, true, "2"},
-      {"a hand-edited file", &edited, false, false, "3"},
-      {"a link to a hand-edited file", &edited, true, true, "3"},
+      {"no old file", nullptr, false, false, 2},
+      {"a file the program wrote", &written, false, true, 2},
+      {"another user's hand-edited file", &edited, false, false, 3},
+      {"a link to a hand-edited file", &edited, true, true, 3},
   };
   const std::string wanted = ExpectedEvents("nyn");
+  const auto name_of = [](const std::string& line) {
+    return line.substr(0, line.find('('));
+  };
   int runs = 0;
   for (const Scenario& scenario : scenarios) {
     SCOPED_TRACE(scenario.name);
@@ -255,7 +283,12 @@ TEST(FailingCallTest, EveryCallOfARunFailedInTurn) {
         scenario.linked ? scratch.scenario() / "real" : scratch.scenario();
     const std::filesystem::path file =
         scenario.linked ? folder / "target.txt" : scratch.events_file();
-    auto run = [&](const std::string& inject) {
+    const std::filesystem::path trace_file = scratch.root() / "trace";
+    Names before;
+    // Runs the program under strace in the scenario; returns the calls
+    // traced, a line each.
+    auto run = [&](const std::string& strace_expression,
+                   ProgramResult* result) {
       std::filesystem::remove_all(scratch.scenario());
       std::filesystem::create_directories(folder);
       if (scenario.linked) {
@@ -263,60 +296,155 @@ TEST(FailingCallTest, EveryCallOfARunFailedInTurn) {
                                         scratch.events_file());
       }
       if (scenario.old != nullptr) WriteFile(file, *scenario.old);
+      // Owned by someone else, so that the new file's owner is set.
+      if (keep && !scenario.linked && geteuid() == 0) {
+        EXPECT_EQ(chown(file.c_str(), 61001, 61001), 0);
+      }
+      before = ListDir(folder);
       ProgramOptions options;
-      options.run_under = {"strace", "-qq",
-                           "-e",     inject,
-                           "-o",     (scratch.root() / "trace").string()};
+      options.run_under = {
+          "env", kNoLeakCheck,      "strace", "-qq",
+          "-e",  strace_expression, "-o",     trace_file.string()};
       if (!scenario.dialogue) options.args = {"nyn"};
-      return RunProgram(scratch.scenario(),
-                        scenario.dialogue ? "n\ny\nn\n" : "", options);
+      *result = RunProgram(scratch.scenario(),
+                           scenario.dialogue ? "n\ny\nn\n" : "", options);
+      std::vector<std::string> lines;
+      std::istringstream trace(ReadFile(trace_file));
+      for (std::string line; std::getline(trace, line);) {
+        if (line.find('(') != std::string::npos) lines.push_back(line);
+      }
+      return lines;
     };
-    // A first run without faults counts the calls.
-    const ProgramResult clean = run(std::string("trace=") + kCalls);
+    // A first run without faults lists the calls.
+    ProgramResult clean;
+    const std::vector<std::string> calls =
+        run(std::string("trace=") + kCalls, &clean);
     if (clean.exit_code == 127) GTEST_SKIP() << "no strace here";
-    std::map<std::string, int> counts;
-    std::istringstream trace(ReadFile(scratch.root() / "trace"));
-    for (std::string line; std::getline(trace, line);) {
-      ++counts[line.substr(0, line.find('('))];
-    }
-    if (clean.exit_code != 0 || counts.empty()) {
-      // As where ptrace is refused, or LeakSanitizer refuses to run under it.
+    if (clean.exit_code != 0 || calls.empty()) {  // as where ptrace is refused
       GTEST_SKIP() << "the program cannot run under strace here: " << clean.err;
     }
-    EXPECT_EQ(std::to_string(counts["fsync"]), scenario.fsyncs);
-    for (const auto& [call, count] : counts) {
-      for (int n = 1; n <= count; ++n, ++runs) {
-        const std::string at = call + " " + std::to_string(n);
-        const ProgramResult result =
-            run("inject=" + call + ":error=EIO:when=" + std::to_string(n));
+    const auto count = [&](const std::vector<std::string>& lines,
+                           const std::string& call) {
+      return static_cast<size_t>(std::count_if(
+          lines.begin(), lines.end(),
+          [&](const std::string& l) { return name_of(l) == call; }));
+    };
+    EXPECT_EQ(count(calls, "fsync"), static_cast<size_t>(scenario.fsyncs));
+    const size_t first_rename = static_cast<size_t>(
+        std::find_if(calls.begin(), calls.end(),
+                     [&](const std::string& l) {
+                       return name_of(l).rfind("rename", 0) == 0;
+                     }) -
+        calls.begin());
+    const std::string rename_call = name_of(calls[first_rename]);
+    const std::string kept =
+        keep ? "velmoria-setup: kept the previous events.txt as " +
+                   (scenario.linked ? "real/target.txt.bak\n"
+                                    : std::string("events.txt.bak\n"))
+             : "";
+    // The program's own calls start with its first look at events.txt;
+    // those before are the loader's and the C library's.
+    const size_t first_own = static_cast<size_t>(
+        std::find_if(calls.begin(), calls.end(),
+                     [](const std::string& l) {
+                       return l.find("\"events.txt") != std::string::npos;
+                     }) -
+        calls.begin());
+    // They end with the close of the folder synced last; what follows is
+    // the exit.
+    const size_t last_own =
+        static_cast<size_t>(std::find_if(calls.rbegin(), calls.rend(),
+                                         [&](const std::string& l) {
+                                           return name_of(l) == "fsync";
+                                         })
+                                .base() -
+                            calls.begin());
+    std::map<std::string, int> seen;
+    bool scanning = false;  // the folder is read for copies left behind
+    for (size_t i = 0; i < calls.size(); ++i) {
+      const std::string call = name_of(calls[i]);
+      const int n = ++seen[call];
+      if (i < first_own || i > last_own) continue;
+      const bool in_place = i >= first_rename;
+      scanning =
+          !in_place &&
+          (scanning || (call == "openat" &&
+                        calls[i].find("O_DIRECTORY") != std::string::npos));
+      // The C library looks at standard output before it first writes.
+      const bool library = calls[i].rfind(call + "(1, \"\"", 0) == 0;
+      const bool passes = in_place ? call.rfind("rename", 0) != 0
+                                   : scanning || call == "close" || library;
+      if (call == "close") scanning = false;
+      std::vector<std::string> faults = {"error=EIO", "signal=SIGTERM"};
+      // Where the folder cannot be synced at all.
+      if (in_place && call == "openat") faults.emplace_back("error=EACCES");
+      if (in_place && call == "fsync") faults.emplace_back("error=EINVAL");
+      if (i == first_rename && scenario.old) faults.emplace_back("error=EBUSY");
+      for (const std::string& fault : faults) {
+        std::string at = call;
+        at.append(":when=").append(std::to_string(n));
+        std::string inject = "inject=";
+        inject.append(call).append(":").append(fault).append(at, call.size());
+        at.append(" ").append(fault);
+        ProgramResult result;
+        const std::vector<std::string> made = run(inject, &result);
+        ++runs;
         const std::string events = ReadFile(file);
         const std::string backup = ReadFile(file.string() + ".bak");
+        if (fault == "signal=SIGTERM") {
+          if (in_place) {
+            EXPECT_EQ(result.exit_code, 0) << at;
+            EXPECT_EQ(events, wanted) << at;
+          } else {
+            EXPECT_EQ(result.signal, SIGTERM) << at;
+            EXPECT_EQ(events, scenario.old ? *scenario.old : "") << at;
+            EXPECT_EQ(ListDir(folder), before) << at;
+          }
+          continue;
+        }
+        EXPECT_EQ(result.exit_code, passes || fault != "error=EIO" ? 0 : 1)
+            << at << ": " << result.err;
         if (result.exit_code == 0) {
           EXPECT_EQ(events, wanted) << at;
+          const bool warned = in_place && fault == "error=EIO" &&
+                              (call == "openat" || call == "fsync");
+          EXPECT_EQ(result.err,
+                    kept + (warned ? "velmoria-setup: events.txt is in place, "
+                                     "but the disk reported an error: "
+                                     "Input/output error\n"
+                                   : ""))
+              << at;
         } else {
-          EXPECT_EQ(result.exit_code, 1) << at;
           EXPECT_EQ(events, scenario.old == nullptr ? "" : *scenario.old) << at;
           EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1)
               << at << ": " << result.err;
+          EXPECT_EQ(result.err.rfind("velmoria-setup: ", 0), 0u) << at;
         }
-        EXPECT_EQ(result.err.rfind("velmoria-setup: ", 0),
-                  result.err.empty() ? std::string::npos : 0u)
-            << at;
         if (keep) {
           EXPECT_TRUE(events == edited || backup == edited) << at;
+        }
+        // Whatever went into place, the folder is synced after it.
+        const bool nothing_in_place = i == first_rename && fault == "error=EIO";
+        if (in_place && call != "openat" && !nothing_in_place) {
+          EXPECT_EQ(count(made, "fsync"), count(calls, "fsync")) << at;
+        }
+        if (i == first_rename) {
+          EXPECT_EQ(count(made, rename_call),
+                    fault == "error=EBUSY" ? count(calls, rename_call) + 1
+                                           : static_cast<size_t>(n))
+              << at;
         }
         // What the run could not remove, it names.
         for (const std::string& name : ListDir(folder)) {
           EXPECT_TRUE(name == file.filename().string() ||
                       name == file.filename().string() + ".bak" ||
-                      name == "real" ||
                       result.err.find(name) != std::string::npos)
               << at << " left " << name;
         }
       }
     }
   }
-  EXPECT_GT(runs, 100);
+  EXPECT_GT(runs, 250);
   std::printf("%d runs, each with one failing call\n", runs);
 }
 

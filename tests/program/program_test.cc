@@ -86,6 +86,14 @@ TEST_F(ProgramTest, HandEditedFileIsKeptAsBak) {
   EXPECT_EQ(result.exit_code, 0);
   EXPECT_EQ(ReadFile(backup), "mine\r\n");
   EXPECT_EQ(Files(), (Names{"events.txt", "events.txt.bak"}));
+
+  // A copy that a run killed between its two renames left is named.
+  WriteFile(scratch_.scenario() / "events.txt.bak.Ab12Cd", "older\r\n");
+  result = RunWith("n\nn\nn\n");
+  EXPECT_EQ(result.exit_code, 0);
+  EXPECT_EQ(result.err,
+            "velmoria-setup: events.txt.bak.Ab12Cd holds an earlier events.txt "
+            "that a stopped run left; rename it to keep it, or delete it\n");
 }
 
 // Works as root too: no permission bit lets a file replace a folder, for the
@@ -114,7 +122,34 @@ TEST_F(ProgramTest, FolderWhereAFileShouldBeFailsBeforeAsking) {
   EXPECT_EQ(Files(), (Names{"events.txt", "events.txt.bak"}));
 }
 
+// A Ctrl-Z byte ends piped input on Windows, as the C runtime's text mode
+// does; elsewhere it is a character like any other but "n".
+TEST_F(ProgramTest, CtrlZInPipedInput) {
+  ASSERT_EQ(RunWith("y\n\x1an\nn\n").exit_code, 0);
+#ifdef _WIN32
+  EXPECT_EQ(Events(), ExpectedEvents("yyy"));
+#else
+  EXPECT_EQ(Events(), ExpectedEvents("yyn"));
+#endif
+}
+
 #ifndef _WIN32
+// What the old file holds is judged again after the answers: one the
+// program wrote, edited while a question waits, is kept.
+TEST_F(ProgramTest, FileEditedWhileAQuestionWaitsIsKept) {
+  ASSERT_EQ(RunWith("y\ny\ny\n").exit_code, 0);
+  Child child = StartProgram(scratch_.scenario());
+  ASSERT_TRUE(WaitForOutput(child, "(y or n)"));
+  WriteFile(scratch_.events_file(), "mine\r\n");
+  SendInput(&child, "n\nn\nn\n");
+  const ProgramResult result = WaitProgram(&child);
+  EXPECT_EQ(result.err,
+            "velmoria-setup: kept the previous events.txt as "
+            "events.txt.bak\n");
+  EXPECT_EQ(ReadFile(scratch_.scenario() / "events.txt.bak"), "mine\r\n");
+  EXPECT_EQ(Events(), ExpectedEvents("nnn"));
+}
+
 // Each prompt must be on the screen before the program waits for its answer.
 TEST_F(ProgramTest, EachPromptIsShownBeforeItsAnswerIsAwaited) {
   Child child = StartProgram(scratch_.scenario());

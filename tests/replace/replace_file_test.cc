@@ -1,10 +1,12 @@
 #include "replace/replace_file.h"
 
+#include <cerrno>
 #include <string>
 #include <vector>
 
 #include "gtest/gtest.h"
 #include "replace/file_system.h"
+#include "replace/interruptions.h"
 #include "support/scratch_dir.h"
 
 #ifdef _WIN32
@@ -12,7 +14,6 @@
 
 #include <thread>
 #else
-#include <signal.h>
 #include <sys/stat.h>
 #endif
 
@@ -22,59 +23,45 @@ namespace {
 
 using Names = std::vector<std::string>;
 
-// Every old file here can be written again: none is kept.
 bool Rewritable(std::string_view) { return true; }
 
 class ReplaceFileTest : public ::testing::Test {
  protected:
   void SetUp() override { HandleInterruptions(); }
-  // Starts the replacement of `name` and checks it, as before a dialogue.
-  bool Check(const std::string& name, FileReplacement* replacement) {
-    *replacement = FileReplacement(name, Rewritable);
-    return CheckReplace(replacement, &err_);
+  // Checks, as before a dialogue, then replaces; returns what failed.
+  std::optional<Failure> Replace(const fs::path& name, std::string_view content,
+                                 IsRewritable is_rewritable = Rewritable) {
+    if (std::optional<Failure> failure = CheckReplace(name, is_rewritable)) {
+      return failure;
+    }
+    return FinishReplace(name, content, is_rewritable).failure;
   }
-  std::string Name() const { return scratch_.events_file().string(); }
+  fs::path Name() const { return scratch_.events_file(); }
   fs::path Dir() const { return scratch_.scenario(); }
 
   ScratchDir scratch_;
-  FileReplacement replacement_{"", Rewritable};
-  std::string err_;
 };
 
 TEST_F(ReplaceFileTest, OldFileStaysUntilTheNewOneIsComplete) {
   WriteFile(Name(), "old\r\n");
   // Nothing of ours is on disk while the questions are asked.
-  ASSERT_TRUE(Check(Name(), &replacement_)) << err_;
+  ASSERT_FALSE(CheckReplace(Name(), Rewritable));
   EXPECT_EQ(ReadFile(Name()), "old\r\n");
   EXPECT_EQ(ListDir(Dir()), Names{"events.txt"});
 
-  ASSERT_TRUE(FinishReplace(&replacement_, "new\r\n", &err_)) << err_;
+  const Replaced replaced = FinishReplace(Name(), "new\r\n", Rewritable);
+  ASSERT_FALSE(replaced.failure);
+  EXPECT_TRUE(replaced.existed);
   EXPECT_EQ(ReadFile(Name()), "new\r\n");
   EXPECT_EQ(ListDir(Dir()), Names{"events.txt"});
-#ifndef _WIN32
-  // Once the file is in place, a signal can no longer end the run.
-  sigset_t held;
-  sigprocmask(SIG_BLOCK, nullptr, &held);
-  EXPECT_TRUE(sigismember(&held, SIGTERM) && sigismember(&held, SIGINT));
-#endif
 }
 
 TEST_F(ReplaceFileTest, MissingFolderIsReported) {
-  const std::string name = (Dir() / "missing" / "events.txt").string();
-  EXPECT_FALSE(Check(name, &replacement_));
-  EXPECT_EQ(err_, "cannot write in the folder " + (Dir() / "missing").string() +
-                      ": No such file or directory");
-}
-
-// A failure at the last step must still clean up and leave the old state.
-TEST_F(ReplaceFileTest, FailedRenameRemovesTheTemporaryFile) {
-  ASSERT_TRUE(Check(Name(), &replacement_)) << err_;
-  fs::create_directory(Name());
-  WriteFile(fs::path(Name()) / "keep", "kept");
-  EXPECT_FALSE(FinishReplace(&replacement_, "new", &err_));
-  EXPECT_EQ(err_.rfind("cannot write " + Name() + ": ", 0), 0u) << err_;
-  EXPECT_EQ(ListDir(Dir()), Names{"events.txt"});
-  EXPECT_EQ(ReadFile(fs::path(Name()) / "keep"), "kept");
+  const std::optional<Failure> failure =
+      CheckReplace(Dir() / "missing" / "events.txt", Rewritable);
+  ASSERT_TRUE(failure);
+  EXPECT_EQ(failure->step, Step::kMakeFile);
+  EXPECT_EQ(failure->error, ENOENT);
 }
 
 #ifdef _WIN32
@@ -97,27 +84,26 @@ TEST_F(ReplaceFileTest, FileHeldByAnotherProgram) {
   for (const auto& c : cases) {
     WriteFile(Name(), "old");
     const auto hold = [&] {
-      return CreateFileW(fs::path(Name()).c_str(), GENERIC_READ, c.sharing,
-                         nullptr, OPEN_EXISTING, 0, nullptr);
+      return CreateFileW(Name().c_str(), GENERIC_READ, c.sharing, nullptr,
+                         OPEN_EXISTING, 0, nullptr);
     };
     HANDLE other = c.before_check ? hold() : INVALID_HANDLE_VALUE;
-    const bool checked = Check(Name(), &replacement_);
+    std::optional<Failure> failure = CheckReplace(Name(), Rewritable);
+    // Without delete sharing, it is refused before the first question.
+    EXPECT_EQ(failure.has_value(), c.before_check) << c.name;
     if (!c.before_check) other = hold();
     std::thread release([&] {
       if (c.held_ms >= 0) Sleep(static_cast<DWORD>(c.held_ms));
       if (c.held_ms >= 0) CloseHandle(other);
     });
-    const bool replaced = checked && FinishReplace(&replacement_, "new", &err_);
+    if (!failure) failure = FinishReplace(Name(), "new", Rewritable).failure;
     release.join();
     if (c.held_ms < 0) CloseHandle(other);
-    EXPECT_EQ(replaced, c.held_ms >= 0) << c.name;
-    if (!replaced) {
-      EXPECT_EQ(err_, "cannot write " + Name() +
-                          ": it is in use by another program; close it (the "
-                          "game?) and run the setup again")
-          << c.name;
+    EXPECT_EQ(failure.has_value(), c.held_ms < 0) << c.name;
+    if (failure) {
+      EXPECT_EQ(failure->error, kInUse) << c.name;
     }
-    EXPECT_EQ(ReadFile(Name()), replaced ? "new" : "old") << c.name;
+    EXPECT_EQ(ReadFile(Name()), failure ? "old" : "new") << c.name;
     EXPECT_EQ(ListDir(Dir()), Names{"events.txt"}) << c.name;
   }
 }
@@ -126,52 +112,61 @@ TEST_F(ReplaceFileTest, LinkStaysAndItsTargetGetsTheContent) {
   fs::create_directory(Dir() / "real");
   WriteFile(Dir() / "real" / "target.txt", "old");
   fs::create_symlink("real/target.txt", Name());
-  ASSERT_TRUE(Check(Name(), &replacement_)) << err_;
-  ASSERT_TRUE(FinishReplace(&replacement_, "new", &err_)) << err_;
+  ASSERT_FALSE(Replace(Name(), "new"));
   EXPECT_TRUE(fs::is_symlink(Name()));
   EXPECT_EQ(ReadFile(Dir() / "real" / "target.txt"), "new");
   EXPECT_EQ(ListDir(Dir() / "real"), Names{"target.txt"});
 
   // A link to a file not yet there creates it, as writing through it would.
   fs::remove(Dir() / "real" / "target.txt");
-  ASSERT_TRUE(Check(Name(), &replacement_)) << err_;
-  ASSERT_TRUE(FinishReplace(&replacement_, "again", &err_)) << err_;
+  ASSERT_FALSE(Replace(Name(), "again"));
   EXPECT_TRUE(fs::is_symlink(Name()));
   EXPECT_EQ(ReadFile(Dir() / "real" / "target.txt"), "again");
 
-  // Past the system's limit of links in a row, nothing is replaced.
+  // Up to the system's limit of 40 links in a row; past it nothing is
+  // replaced.
   fs::remove(Name());
-  fs::create_symlink("real/target.txt", Dir() / "link0");
-  for (int i = 1; i <= 40; ++i) {
+  fs::create_symlink("real/target.txt", Dir() / "link1");
+  for (int i = 2; i <= 41; ++i) {
     fs::create_symlink("link" + std::to_string(i - 1),
                        Dir() / ("link" + std::to_string(i)));
   }
-  fs::create_symlink("link40", Name());  // 41 links to the file
-  EXPECT_FALSE(Check(Name(), &replacement_));
-  EXPECT_EQ(err_,
-            "cannot write " + Name() + ": Too many levels of symbolic links");
-  EXPECT_TRUE(fs::is_symlink(Dir() / "link0"));
-  EXPECT_EQ(ReadFile(Dir() / "real" / "target.txt"), "again");
+  ASSERT_FALSE(Replace(Dir() / "link40", "forty"));
+  EXPECT_EQ(ReadFile(Dir() / "real" / "target.txt"), "forty");
+  const std::optional<Failure> failure = Replace(Dir() / "link41", "past");
+  ASSERT_TRUE(failure);
+  EXPECT_EQ(failure->step, Step::kLook);
+  EXPECT_EQ(failure->error, ELOOP);
+  EXPECT_TRUE(fs::is_symlink(Dir() / "link1"));
+  EXPECT_EQ(ReadFile(Dir() / "real" / "target.txt"), "forty");
 }
 
+bool ToKeep(std::string_view) { return false; }
+
+// The new file and a kept copy get the old file's permission bits; a file
+// where there was none gets what any new file gets.
 TEST_F(ReplaceFileTest, PermissionBitsAreKeptOrOrdinary) {
+  const auto mode_of = [](const fs::path& path) {
+    struct stat st = {};
+    stat(path.c_str(), &st);
+    return st.st_mode & 07777;
+  };
   WriteFile(Name(), "old");
   chmod(Name().c_str(), 0604);
-  ASSERT_TRUE(Check(Name(), &replacement_)) << err_;
-  ASSERT_TRUE(FinishReplace(&replacement_, "new", &err_)) << err_;
-  struct stat st;
-  ASSERT_EQ(stat(Name().c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 07777, 0604u);
+  ASSERT_FALSE(Replace(Name(), "new"));
+  EXPECT_EQ(mode_of(Name()), 0604u);
+  chmod(Name().c_str(), 0640);
+  ASSERT_FALSE(Replace(Name(), "newer", ToKeep));
+  EXPECT_EQ(mode_of(Name()), 0640u);
+  EXPECT_EQ(ReadFile(Dir() / "events.txt.bak"), "new");
+  EXPECT_EQ(mode_of(Dir() / "events.txt.bak"), 0640u);
 
   fs::remove(Name());
   const mode_t old_mask = umask(027);
-  FileReplacement fresh("", Rewritable);
-  const bool replaced =
-      Check(Name(), &fresh) && FinishReplace(&fresh, "new", &err_);
+  const std::optional<Failure> failure = Replace(Name(), "new");
   umask(old_mask);
-  ASSERT_TRUE(replaced) << err_;
-  ASSERT_EQ(stat(Name().c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 07777, 0640u);
+  ASSERT_FALSE(failure);
+  EXPECT_EQ(mode_of(Name()), 0640u);
 }
 
 #endif

@@ -23,17 +23,10 @@ struct User {
   std::vector<unsigned> groups;  // supplementary groups
 };
 
-// The exit status of a program that could not be started with
-// no_hard_links: the system refuses seccomp filters.
-constexpr int kNoSeccomp = 125;
-
 struct ProgramOptions {
   std::vector<std::string> args;   // the arguments after the program's name
-  bool close_stdin = false;        // start with no standard input at all
-  bool close_stdout = false;       // start with no standard output at all
   long long file_size_limit = -1;  // RLIMIT_FSIZE in bytes, -1 for none
   int ignored_signal = 0;          // a signal ignored from the start
-  bool no_hard_links = false;      // link() fails, as on a FAT drive
   const User* user = nullptr;      // run as this user (needs root)
   // A program, with its arguments, that starts this one (such as strace).
   std::vector<std::string> run_under;

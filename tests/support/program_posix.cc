@@ -2,13 +2,8 @@
 
 #include <fcntl.h>
 #include <grp.h>
-#include <linux/audit.h>
-#include <linux/filter.h>
-#include <linux/seccomp.h>
 #include <signal.h>
-#include <sys/prctl.h>
 #include <sys/resource.h>
-#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -37,30 +32,6 @@ std::string ProgramFor(const fs::path& dir, const ProgramOptions& options) {
   const fs::path copy = dir.parent_path() / "velmoria-setup";
   fs::copy_file(VELMORIA_SETUP_PROGRAM, copy, fs::copy_options::skip_existing);
   return copy.string();
-}
-
-// Makes every hard link fail with EPERM, as FAT and exFAT drives do, by a
-// seccomp filter that the program inherits, static or not.
-bool ForbidHardLinks() {
-#ifdef __x86_64__
-  static const sock_filter kFilter[] = {
-      BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, arch)),
-      BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, AUDIT_ARCH_X86_64, 1, 0),
-      BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
-      BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
-      BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, SYS_link, 2, 0),
-      BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, SYS_linkat, 1, 0),
-      BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
-      BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | EPERM),
-  };
-  static const sock_fprog kProgram = {
-      static_cast<unsigned short>(sizeof kFilter / sizeof kFilter[0]),
-      const_cast<sock_filter*>(kFilter)};
-  return prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 &&
-         prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &kProgram) == 0;
-#else
-  return false;  // the filter is written for x86-64's system calls
-#endif
 }
 
 }  // namespace
@@ -101,16 +72,8 @@ Child StartProgram(const fs::path& dir, const ProgramOptions& options) {
   child.pid = fork();
   if (child.pid == 0) {
     // Only async-signal-safe calls from here to exec.
-    if (options.close_stdin) {
-      close(0);
-    } else {
-      dup2(input[0], 0);
-    }
-    if (options.close_stdout) {
-      close(1);
-    } else {
-      dup2(out, 1);
-    }
+    dup2(input[0], 0);
+    dup2(out, 1);
     dup2(err, 2);
     close(input[0]);
     close(input[1]);
@@ -134,7 +97,6 @@ Child StartProgram(const fs::path& dir, const ProgramOptions& options) {
          setgid(options.user->gid) != 0 || setuid(options.user->uid) != 0)) {
       _exit(126);
     }
-    if (options.no_hard_links && !ForbidHardLinks()) _exit(kNoSeccomp);
     if (chdir(dir.c_str()) == 0) {
       execvp(options.run_under.empty() ? program.c_str() : argv[0],
              argv.data());

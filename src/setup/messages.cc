@@ -1,0 +1,130 @@
+#include "setup/messages.h"
+
+#include <cerrno>
+#include <cstring>
+
+#include "replace/file_system.h"
+#include "setup/console.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// What a failure of each step says, in the order of enum Step, and what it
+// says after another failure, when undoing that found it: {0} is the file
+// as the user knows it, {1} the file the step was about, {2} the folder
+// that holds it, {3} the reason.
+struct StepWords {
+  const char* failed;
+  const char* then;
+};
+// clang-format off
+constexpr StepWords kStepWords[] = {
+    {"cannot write {0}: {3}", ""},                                    // kLook
+    {"cannot read {0}: {3}", ""},                                     // kRead
+    {"cannot keep the previous {0} as {1}: {3}", ""},                 // kLookAtBackup
+    {"cannot write in the folder {2}: {3}", ""},                      // kMakeFile
+    {"cannot keep a copy of the previous {0} in the folder {2}: {3}; it is left as it was", ""},  // kMakeCopy
+    {"cannot write {0}: {3}", ""},                                    // kWrite
+    {"cannot save {0} to the disk: {3}", ""},                         // kSync
+    {"cannot put the new {0} in place: {3}", ""},                     // kPutInPlace
+    {"cannot keep the previous {0} as {1}: {3}", ""},                 // kKeepOld
+    {"", "it is in {1}"},                                             // kRestore
+    {"", "it may be incomplete: run the setup again"},                // kWriteBack
+    {"{0} is in place, but the disk reported an error: {3}", "the disk reported an error: {3}"},  // kSyncFolder
+    {"cannot remove {1}: {3}", "{1} is left: {3}"},                   // kRemove
+};
+
+// clang-format on
+
+// Why a file could not be used: the system's words, but where they would
+// mislead and where the program has its own.
+std::string Reason(int error) {
+  switch (error) {
+    case kInUse:
+      return "it is in use by another program; close it (the game?) and run "
+             "the setup again";
+    case kReadOnly:
+      return "it is read-only; make it writable and run the setup again";
+    case kNotRegular:
+      return "it is not a regular file";
+    case EISDIR:
+      return "it is a folder, not a file";
+    default:
+      return std::strerror(error);
+  }
+}
+
+}  // namespace
+
+const char kTryHelp[] = "Try 'velmoria-setup --help' for more information.";
+const char kDroppedFiles[] =
+    "files cannot be dropped on this program; double-click it in the "
+    "scenario's folder instead";
+const char kOutOfMemoryLine[] = "velmoria-setup: out of memory\n";
+const char kNoEventsFile[] = "there is no events.txt in {0}";
+const char kNotOurs[] =
+    "events.txt was not written by this version of velmoria-setup; it was "
+    "edited by hand, or written by another version";
+const char kCutShort[] =
+    "events.txt was left half written by a run that was stopped; run the "
+    "setup again to mend it";
+const char kKeptAs[] = "kept the previous events.txt as {0}";
+const char kStrayCopy[] =
+    "{0} holds an earlier events.txt that a stopped run left; rename it to "
+    "keep it, or delete it";
+const char kCannotReadAnswers[] =
+    "cannot read the answers from standard input: {0}";
+const char kCannotChangeFolder[] = "cannot change to folder '{0}': {1}";
+const char kWriteError[] = "write error: {0}";
+const char kUnexpected[] = "unexpected error: {0}";
+const char kWrittenIn[] = "events.txt is written in {0}.";
+
+std::string Format(std::string_view words,
+                   std::initializer_list<std::string_view> args) {
+  std::string said;
+  for (size_t at = 0; at < words.size(); ++at) {
+    const size_t arg =
+        at + 2 < words.size() && words[at] == '{' && words[at + 2] == '}'
+            ? static_cast<size_t>(words[at + 1] - '0')
+            : args.size();
+    if (arg < args.size()) {
+      said += args.begin()[arg];
+      at += 2;
+    } else {
+      said += words[at];
+    }
+  }
+  return said;
+}
+
+std::string DescribeFailure(const Failure& failure, std::string_view name,
+                            const fs::path& folder) {
+  const auto words = [&](const Failure& step, const char* said) {
+    return Format(said,
+                  {name, Shown(step.file),
+                   Shown((folder / step.file).lexically_normal().parent_path()),
+                   Reason(step.error)});
+  };
+  std::string said = words(
+      failure, failure.error == kLinkOfOther
+                   ? "{1} is a link owned by another user; not following it"
+                   : kStepWords[static_cast<int>(failure.step)].failed);
+  for (const Failure& then : failure.then) {
+    const bool restored = then.step == Step::kRestore && then.error == 0;
+    said +=
+        "; " + words(then, restored
+                               ? "{0} is as it was"
+                               : kStepWords[static_cast<int>(then.step)].then);
+  }
+  return said;
+}
+
+std::string SetupLines(const ComputerPlayed& computer_played) {
+  std::string lines;
+  for (size_t i = 0; i < std::size(kFactions); ++i) {
+    lines += FactionName(kFactions[i]);
+    lines += computer_played[i] ? ": computer\n" : ": human\n";
+  }
+  return lines;
+}

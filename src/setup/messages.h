@@ -1,0 +1,43 @@
+#ifndef SETUP_MESSAGES_H_
+#define SETUP_MESSAGES_H_
+
+#include <filesystem>
+#include <initializer_list>
+#include <string>
+#include <string_view>
+
+#include "replace/replace_file.h"
+#include "scenario/events_file.h"
+
+// The program's words. Every message it prints is here, so that the guide
+// for Windows players can explain each one, and the package test checks
+// that it does. A message starts lower case; main puts "velmoria-setup: "
+// before it. {0}, {1}... stand for what Format puts in.
+
+// Returns `words` with args[0] in place of {0}, args[1] of {1}, and so on.
+std::string Format(std::string_view words,
+                   std::initializer_list<std::string_view> args);
+
+// Says what failed: `name` is the file as the user knows it, `folder` the
+// one the run works in.
+std::string DescribeFailure(const Failure& failure, std::string_view name,
+                            const std::filesystem::path& folder);
+
+// The setup, one line a faction: "Venetians: computer".
+std::string SetupLines(const ComputerPlayed& computer_played);
+
+extern const char kTryHelp[];       // after a usage error
+extern const char kDroppedFiles[];  // files dropped on the program
+extern const char kOutOfMemoryLine[];
+extern const char kNoEventsFile[];        // by --status; {0} the folder
+extern const char kNotOurs[];             // by --status
+extern const char kCutShort[];            // by --status
+extern const char kKeptAs[];              // {0} the backup
+extern const char kStrayCopy[];           // {0} the copy a stopped run left
+extern const char kCannotReadAnswers[];   // {0} the reason
+extern const char kCannotChangeFolder[];  // {0} the folder, {1} the reason
+extern const char kWriteError[];          // {0} the reason
+extern const char kUnexpected[];          // {0} what the exception said
+extern const char kWrittenIn[];           // {0} the folder
+
+#endif  // SETUP_MESSAGES_H_
