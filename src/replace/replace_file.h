@@ -46,8 +46,8 @@ struct Failure {
 struct Replaced {
   std::optional<Failure> failure = {};  // why the file was not replaced
   std::optional<Failure> warning = {};  // what failed once it was in place
-  bool existed = false;            // there was an old file
-  std::filesystem::path kept_as = {};  // where the old content went, if kept
+  bool existed = false;                 // there was an old file
+  std::filesystem::path kept_as = {};   // where the old content went, if kept
   // Copies of an old file that a run stopped before it could name them left.
   std::vector<std::filesystem::path> strays = {};
 };
