@@ -86,20 +86,21 @@ size_t LengthOf(const ComputerPlayed& computer_played) {
   return length;
 }
 
-// Returns how long a start `content` shares with the file of the setup.
+// Returns how long a start `content` shares with the file of the setup. A
+// piece is compared whole, which is fast; only one that differs is walked.
 size_t SharedStart(std::string_view content,
                    const ComputerPlayed& computer_played) {
   size_t at = 0;
   for (std::string_view piece : PiecesOf(computer_played)) {
-    const std::string_view rest = content.substr(at);
-    const size_t same = static_cast<size_t>(
-        std::mismatch(piece.begin(),
-                      piece.begin() + std::min(piece.size(), rest.size()),
-                      rest.begin())
-            .first -
-        piece.begin());
-    at += same;
-    if (same < piece.size()) break;
+    const std::string_view rest = content.substr(at, piece.size());
+    if (rest == piece) {
+      at += piece.size();
+      continue;
+    }
+    return at +
+           static_cast<size_t>(
+               std::mismatch(rest.begin(), rest.end(), piece.begin()).first -
+               rest.begin());
   }
   return at;
 }

@@ -1,6 +1,6 @@
 #include "setup/console.h"
 
-#include <iostream>
+#include <istream>
 #include <streambuf>
 
 namespace {
@@ -25,9 +25,10 @@ class StandardInput : public std::streambuf {
 
 }  // namespace
 
-void OpenConsoleInput() {
+std::istream& ConsoleInput() {
   static StandardInput standard_input;
-  std::cin.rdbuf(&standard_input);
+  static std::istream input(&standard_input);
+  return input;
 }
 
 int ConsoleReadError() { return g_read_error; }

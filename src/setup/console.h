@@ -2,6 +2,8 @@
 #define SETUP_CONSOLE_H_
 
 #include <filesystem>
+#include <istream>
+#include <ostream>
 #include <string>
 #include <string_view>
 
@@ -12,10 +14,13 @@
 // program may see it before it is ended).
 extern const int kInterruptedExitStatus;
 
-// Prepares standard input for the dialogue: it is read directly, so that an
-// error, and on Windows a read ended by Ctrl-C or Ctrl-Break, is told apart
-// from the end of the input, which the standard streams take them for.
-void OpenConsoleInput();
+// Standard input and output as streams for the dialogue, made when first
+// asked for, so that a run that asks nothing starts no streams. The input is
+// read directly, so that an error, and on Windows a read ended by Ctrl-C or
+// Ctrl-Break, is told apart from the end of the input, which the standard
+// streams take them for. The output is written when flushed.
+std::istream& ConsoleInput();
+std::ostream& ConsoleOutput();
 
 // Returns what ended the reading of standard input, if not its end: EINTR
 // for Ctrl-C or Ctrl-Break, another errno value for an error; else 0.
@@ -39,8 +44,9 @@ void WaitForEnter(int exit_status);
 
 enum class Stream { kOutput, kError };
 
-// Writes `text` on `stream`, after what std::cout holds, in one piece, so
-// that lines of runs at once never interleave; returns the error. Nothing is
+// Writes `text` on `stream` in one piece, after the dialogue's flushed
+// prompts, so that lines of runs at once never interleave; returns the
+// error. Nothing is
 // allocated on POSIX, so that "out of memory" can be said. A Windows console
 // shows every character whatever its code page, and a window of the
 // program's own breaks a line too long for it between words.

@@ -5,7 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <iostream>
+#include <streambuf>
 
 const int kInterruptedExitStatus = 128 + SIGINT;
 
@@ -26,15 +26,53 @@ bool OwnsConsoleWindow() { return false; }
 
 void WaitForEnter(int /*exit_status*/) {}
 
-int Print(Stream stream, std::string_view text) {
-  std::cout.flush();
-  const int fd = stream == Stream::kError ? STDERR_FILENO : STDOUT_FILENO;
+namespace {
+
+// Writes all of `text` on `fd`; returns the error.
+int WriteAll(int fd, std::string_view text) {
   while (!text.empty()) {
     const ssize_t written = write(fd, text.data(), text.size());
     if (written < 0 && errno != EINTR) return errno;
     if (written > 0) text.remove_prefix(static_cast<size_t>(written));
   }
   return 0;
+}
+
+// Standard output, held until it is flushed and then written in one call.
+class StandardOutput : public std::streambuf {
+ public:
+  StandardOutput() { setp(buffer_, buffer_ + sizeof buffer_); }
+
+ protected:
+  int_type overflow(int_type c) override {
+    if (sync() != 0) return traits_type::eof();
+    if (!traits_type::eq_int_type(c, traits_type::eof())) {
+      sputc(traits_type::to_char_type(c));
+    }
+    return traits_type::not_eof(c);
+  }
+  int sync() override {
+    const int error =
+        WriteAll(STDOUT_FILENO, std::string_view(pbase(), pptr() - pbase()));
+    setp(buffer_, buffer_ + sizeof buffer_);
+    return error == 0 ? 0 : -1;
+  }
+
+ private:
+  char buffer_[4096];
+};
+
+}  // namespace
+
+std::ostream& ConsoleOutput() {
+  static StandardOutput standard_output;
+  static std::ostream output(&standard_output);
+  return output;
+}
+
+int Print(Stream stream, std::string_view text) {
+  return WriteAll(stream == Stream::kError ? STDERR_FILENO : STDOUT_FILENO,
+                  text);
 }
 
 std::filesystem::path CurrentFolder() {

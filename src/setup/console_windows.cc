@@ -87,6 +87,10 @@ void WaitForEnter(int exit_status) {
   CloseHandle(input);
 }
 
+// The C runtime's standard input is not read; its standard output writes
+// the prompts with the line ends of Windows, as the players have them.
+std::ostream& ConsoleOutput() { return std::cout; }
+
 int Print(Stream stream, std::string_view lines) {
   std::cout.flush();
   // Lines end as Windows ends them, as the C runtime writes std::cout.

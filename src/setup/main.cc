@@ -2,7 +2,6 @@
 #include <cstring>
 #include <exception>
 #include <filesystem>
-#include <iostream>
 #include <new>
 #include <string>
 #include <vector>
@@ -68,7 +67,7 @@ int WriteEvents(const CommandLine& command_line, const fs::path& folder) {
             CheckReplace(kEventsFileName, IsOurs)) {
       return Fail(DescribeFailure(*failure, kEventsFileName, folder));
     }
-    computer_played = AskWhoPlays(std::cin, std::cout);
+    computer_played = AskWhoPlays(ConsoleInput(), ConsoleOutput());
     if (const int error = ConsoleReadError()) {
       if (error == EINTR) return kInterruptedExitStatus;
       return Fail(Format(kCannotReadAnswers, {std::strerror(error)}));
@@ -152,7 +151,6 @@ int Main(int argc, Char** argv) {
   const bool own_window = OwnsConsoleWindow();
   int status = 1;
   try {
-    OpenConsoleInput();
     HandleInterruptions();
     status = Run(ParseArguments(argc, argv));
   } catch (const std::bad_alloc&) {
