@@ -33,7 +33,8 @@ size_t ReadStandardInput(char* buffer, size_t size, bool* last, int* error);
 
 // Returns true when the program is alone in a console window that opened for
 // it, as on a double click or a shortcut: the window closes when the program
-// ends, and takes what it printed along.
+// ends, and takes what it printed along. Asked first at the start; on
+// Windows such a window is then named "Velmoria setup".
 bool OwnsConsoleWindow();
 
 // Shows "Press Enter to close this window." and waits for Enter, or for the

@@ -62,7 +62,10 @@ size_t ReadStandardInput(char* buffer, size_t size, bool* last, int* error) {
 bool OwnsConsoleWindow() {
   static const bool owns = [] {
     DWORD processes[2];
-    return GetConsoleProcessList(processes, 2) == 1;
+    if (GetConsoleProcessList(processes, 2) != 1) return false;
+    // Named for the player, rather than by the path of the program.
+    SetConsoleTitleW(L"Velmoria setup");
+    return true;
   }();
   return owns;
 }

@@ -19,12 +19,27 @@ namespace {
 
 using Names = std::vector<std::string>;
 
+// The title the program gives a window of its own, once it knows it is.
+constexpr wchar_t kTitle[] = L"Velmoria setup";
+
+// Returns why no console window can be shown here, or null.
+const char* NoConsoleWindow() {
+  const bool wine = GetProcAddress(GetModuleHandleW(L"ntdll.dll"),
+                                   "wine_get_version") != nullptr;
+  if (wine && GetEnvironmentVariableW(L"DISPLAY", nullptr, 0) == 0) {
+    return "wine without a display shows no console window";
+  }
+  return nullptr;
+}
+
 class ConsoleWindow {
  public:
-  // Starts the program in `dir` with `args` in a new console.
-  ConsoleWindow(const fs::path& dir, const std::wstring& args)
-      : folder_changes_(FindFirstChangeNotificationW(
-            dir.c_str(), FALSE, FILE_NOTIFY_CHANGE_FILE_NAME)) {
+  enum Shown { kShown, kNoWindow, kEnded };
+
+  // Starts the program in `dir` with `args` in a new console, once the
+  // window of the one before has gone.
+  ConsoleWindow(const fs::path& dir, const std::wstring& args) {
+    for (int i = 0; i < 200 && FindWindowW(nullptr, kTitle); ++i) Sleep(50);
     const fs::path program = fs::absolute(VELMORIA_SETUP_PROGRAM);
     std::wstring command_line = L"\"" + program.wstring() + L"\" " + args;
     STARTUPINFOW startup = {};
@@ -34,18 +49,20 @@ class ConsoleWindow {
                    &process_);
   }
 
-  // Returns true once the program has checked that the folder takes a new
-  // file: it has started, and is about to ask.
-  bool WaitForCheck() {
-    return WaitForSingleObject(folder_changes_, 10000) == WAIT_OBJECT_0;
-  }
-
-  // Attaches the test to the program's console, to read it and type in it.
-  // Only once the program runs: it looks at who else is attached when it
-  // starts.
-  bool Attach() {
+  // Waits until the program has named its window, and so knows it is its
+  // own, then attaches the test to its console to read it and type in it.
+  Shown Show() {
+    for (int i = 0; i < 200; ++i) {
+      if (FindWindowW(nullptr, kTitle) != nullptr) break;
+      if (WaitForSingleObject(process_.hProcess, 50) == WAIT_OBJECT_0) {
+        return kEnded;
+      }
+    }
     FreeConsole();
-    if (!AttachConsole(process_.dwProcessId)) return false;
+    if (FindWindowW(nullptr, kTitle) == nullptr ||
+        !AttachConsole(process_.dwProcessId)) {
+      return kNoWindow;
+    }
     in_ = CreateFileW(L"CONIN$", GENERIC_READ | GENERIC_WRITE,
                       FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                       OPEN_EXISTING, 0, nullptr);
@@ -54,14 +71,13 @@ class ConsoleWindow {
                        OPEN_EXISTING, 0, nullptr);
     // The test itself lets the Ctrl-C it sends go by.
     SetConsoleCtrlHandler(nullptr, TRUE);
-    return out_ != INVALID_HANDLE_VALUE;
+    return out_ != INVALID_HANDLE_VALUE ? kShown : kNoWindow;
   }
 
   ~ConsoleWindow() {
     if (in_ != INVALID_HANDLE_VALUE) CloseHandle(in_);
     if (out_ != INVALID_HANDLE_VALUE) CloseHandle(out_);
     FreeConsole();
-    FindCloseChangeNotification(folder_changes_);
     if (process_.hProcess != nullptr) {
       TerminateProcess(process_.hProcess, 1);
       CloseHandle(process_.hProcess);
@@ -131,119 +147,119 @@ class ConsoleWindow {
   }
 
  private:
-  HANDLE folder_changes_;
   PROCESS_INFORMATION process_ = {};
   HANDLE in_ = INVALID_HANDLE_VALUE;
   HANDLE out_ = INVALID_HANDLE_VALUE;
 };
 
-// Starts the dialogue in a window of its own in `scratch`, and attaches.
-#define START_DIALOGUE(window, scratch)                               \
-  ConsoleWindow window((scratch).scenario(), L"");                    \
-  ASSERT_TRUE(window.WaitForCheck());                                 \
-  if (!window.Attach()) {                                             \
-    GTEST_SKIP() << "no console window to attach to (wine without a " \
-                    "display makes none)";                            \
-  }                                                                   \
-  ASSERT_TRUE(window.WaitForScreen(L"Venetians being played by a human?"))
-
-// A window that closes at the end of the run names the setup as the program
-// took the answers, and keeps the outcome on screen until Enter; the run
-// then ends with its own status, whatever ends the wait. The failure: the
-// file is taken by another program, the game say, while a question waits.
-TEST(ConsoleWindowTest, OutcomeStaysOnScreenUntilEnter) {
+// A window that closes at the end of the run keeps the outcome on screen
+// until Enter, and the run then ends with its own status, whatever ends the
+// wait: the setup as the program took the answers; the file taken by
+// another program, the game say, while a question waits; a file dropped on
+// the program, which gets words for a mouse user and writes nothing. Ctrl-C
+// at a prompt leaves the old file and ends with the status Windows gives a
+// program stopped by Ctrl-C. The rows run one after another: the test tells
+// the program's window by its title.
+TEST(ConsoleWindowTest, EachOutcomeStaysOnScreen) {
+  if (const char* why = NoConsoleWindow()) GTEST_SKIP() << why;
+  enum class Then { kEnter, kCloseWindow, kCtrlC };
   const struct {
+    const char* name;
+    std::wstring args;
     const wchar_t* keys;
     std::vector<std::wstring> screen;
-    bool in_use;
-  } cases[] = {
-      {L"n\rn\ry\r",
-       {L"Venetians: computer", L"Hafsids: computer", L"Teutonics: human"},
-       false},
-      {L"no\ry\r",  // "o" answers the second question
+    Then then;  // what ends the run, once the screen shows it all
+    DWORD exit_code;
+    bool in_use;    // the game holds events.txt while a question waits
+    bool replaced;  // events.txt holds the setup afterwards
+  } rows[] = {
+      {"n n y",
+       L"",
+       L"n\rn\ry\r",
+       {L"Venetians: computer", L"Hafsids: computer", L"Teutonics: human",
+        L"events.txt is written in "},
+       Then::kEnter,
+       0,
+       false,
+       true},
+      {"no y",
+       L"",
+       L"no\ry\r",  // "o" answers the second question
        {L"Venetians: computer", L"Hafsids: human", L"Teutonics: human"},
-       false},
-      {L"y\rn\rn\r",
+       Then::kEnter,
+       0,
+       false,
+       true},
+      {"in use",
+       L"",
+       L"y\rn\rn\r",
        {L"velmoria-setup: cannot write events.txt: it is in use by another "
         L"program"},
-       true},
+       Then::kCloseWindow,
+       1,
+       true,
+       false},
+      {"a dropped file",
+       L"\"..\\turn 12.sav\"",
+       L"",
+       {L"velmoria-setup: files cannot be dropped on this program; "
+        L"double-click it in the scenario's folder instead"},
+       Then::kEnter,
+       2,
+       false,
+       false},
+      {"Ctrl-C at the second question",
+       L"",
+       L"n\r",
+       {L"Hafsids being played by a human?"},
+       Then::kCtrlC,
+       static_cast<DWORD>(STATUS_CONTROL_C_EXIT),
+       false,
+       false},
   };
-  for (const auto& c : cases) {
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
     ScratchDir scratch;
     WriteFile(scratch.events_file(), "old\r\n");
-    START_DIALOGUE(window, scratch);
+    WriteFile(scratch.root() / "turn 12.sav", "saved");
+    ConsoleWindow window(scratch.scenario(), row.args);
+    const ConsoleWindow::Shown shown = window.Show();
+    if (shown == ConsoleWindow::kNoWindow) {
+      GTEST_SKIP() << "no console window was shown in 10 seconds";
+    }
+    ASSERT_EQ(shown, ConsoleWindow::kShown) << "the program ended at once";
     HANDLE game = INVALID_HANDLE_VALUE;
-    if (c.in_use) {  // as the C runtime opens a file
+    if (row.in_use) {  // as the C runtime opens a file
+      ASSERT_TRUE(window.WaitForScreen(L"(y or n)"));
       game = CreateFileW(scratch.events_file().c_str(), GENERIC_READ,
                          FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                          OPEN_EXISTING, 0, nullptr);
     }
-    window.Type(c.keys);
-    for (const std::wstring& line : c.screen) {
-      EXPECT_TRUE(window.WaitForScreen(line)) << c.keys;
+    window.Type(row.keys);
+    for (const std::wstring& line : row.screen) {
+      EXPECT_TRUE(window.WaitForScreen(line)) << fs::path(line).u8string();
     }
-    if (!c.in_use) {
-      EXPECT_TRUE(window.WaitForScreen(L"events.txt is written in " +
-                                       scratch.scenario().wstring() + L"."));
-    }
-    EXPECT_TRUE(window.WaitForScreen(L"Press Enter to close this window."));
-    EXPECT_TRUE(window.StillRunningAfter(300));
-    // Under wine a Ctrl-C made by the test does not reach the program at
-    // the wait, and a pressed one was tried by hand; closing the window is.
-    if (c.in_use) {
-      window.CloseWindow();
+    if (row.then == Then::kCtrlC) {
+      window.CtrlC();
     } else {
-      window.Type(L"\r");
+      EXPECT_TRUE(window.WaitForScreen(L"Press Enter to close this window."));
+      EXPECT_EQ(window.Screen().find(L"--help"), std::wstring::npos);
+      EXPECT_TRUE(window.StillRunningAfter(300));
+      // Under wine a Ctrl-C made by the test does not reach the program at
+      // the wait, and a pressed one was tried by hand; closing the window is.
+      if (row.then == Then::kCloseWindow) {
+        window.CloseWindow();
+      } else {
+        window.Type(L"\r");
+      }
     }
-    EXPECT_EQ(window.ExitCode(), c.in_use ? 1u : 0u) << c.keys;
+    EXPECT_EQ(window.ExitCode(), row.exit_code);
     if (game != INVALID_HANDLE_VALUE) CloseHandle(game);
-    EXPECT_EQ(ReadFile(scratch.events_file()) == "old\r\n", c.in_use);
+    EXPECT_EQ(ReadFile(scratch.events_file()) == "old\r\n", !row.replaced);
     EXPECT_EQ(ListDir(scratch.scenario()),
-              c.in_use ? Names{"events.txt"}
-                       : (Names{"events.txt", "events.txt.bak"}));
+              row.replaced ? (Names{"events.txt", "events.txt.bak"})
+                           : Names{"events.txt"});
   }
-}
-
-// A file dropped on the program in Explorer gets words for a mouse user,
-// not for a command line; nothing is written, and the window waits.
-TEST(ConsoleWindowTest, DroppedFileGetsPlainWords) {
-  ScratchDir scratch;
-  const fs::path saved_game = scratch.root() / "turn 12.sav";
-  WriteFile(saved_game, "saved");
-  // Nothing on disk shows that the program has started. Attached too soon,
-  // the test shares the window, so the program does not wait: once more,
-  // later.
-  for (DWORD wait_ms : {500, 2000, 6000}) {
-    ConsoleWindow window(scratch.scenario(),
-                         L"\"" + saved_game.wstring() + L"\"");
-    Sleep(wait_ms);
-    if (!window.Attach()) GTEST_SKIP() << "no console window to attach to";
-    if (!window.StillRunningAfter(300)) continue;
-    EXPECT_TRUE(window.WaitForScreen(
-        L"velmoria-setup: files cannot be dropped on this program; "
-        L"double-click it in the scenario's folder instead"));
-    EXPECT_TRUE(window.WaitForScreen(L"Press Enter to close this window."));
-    EXPECT_EQ(window.Screen().find(L"--help"), std::wstring::npos);
-    window.Type(L"\r");
-    EXPECT_EQ(window.ExitCode(), 2u);
-    EXPECT_EQ(ListDir(scratch.scenario()), Names{});
-    return;
-  }
-  FAIL() << "the program never waited for Enter";
-}
-
-// Ctrl-C at a prompt: the old file stays, the temporary file goes, and the
-// run ends with the status Windows gives a program stopped by Ctrl-C.
-TEST(ConsoleWindowTest, CtrlCAtAPromptLeavesTheOldFile) {
-  ScratchDir scratch;
-  WriteFile(scratch.events_file(), "old\r\n");
-  START_DIALOGUE(window, scratch);
-  window.Type(L"n\r");
-  ASSERT_TRUE(window.WaitForScreen(L"Hafsids being played by a human?"));
-  window.CtrlC();
-  EXPECT_EQ(window.ExitCode(), static_cast<DWORD>(STATUS_CONTROL_C_EXIT));
-  EXPECT_EQ(ReadFile(scratch.events_file()), "old\r\n");
-  EXPECT_EQ(ListDir(scratch.scenario()), Names{"events.txt"});
 }
 
 }  // namespace
