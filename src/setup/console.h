@@ -60,4 +60,18 @@ std::filesystem::path CurrentFolder();
 // on Windows a name that is not valid UTF-16 still gives one.
 std::string Shown(const std::filesystem::path& path);
 
+// Windows only; elsewhere nothing, or false.
+
+// Returns the program's own file.
+std::filesystem::path ProgramFile();
+
+// Returns true if `folder` is in the user's temporary folder, where Windows
+// runs a program started from inside a zip.
+bool IsInTemporaryFolder(const std::filesystem::path& folder);
+
+// Returns the copy of `file` that Windows keeps in the user's VirtualStore
+// for older programs, which read it instead of the file; nothing if there is
+// none.
+std::filesystem::path VirtualStoreCopy(const std::filesystem::path& file);
+
 #endif  // SETUP_CONSOLE_H_

@@ -82,3 +82,12 @@ std::filesystem::path CurrentFolder() {
 }
 
 std::string Shown(const std::filesystem::path& path) { return path.string(); }
+
+// What only Windows has.
+std::filesystem::path ProgramFile() { return {}; }
+bool IsInTemporaryFolder(const std::filesystem::path& /*folder*/) {
+  return false;
+}
+std::filesystem::path VirtualStoreCopy(const std::filesystem::path& /*file*/) {
+  return {};
+}

@@ -21,6 +21,41 @@ BOOL WINAPI EndWithTheRunsStatus(DWORD /*event*/) {
   return TRUE;
 }
 
+// Returns `text` with each line end as Windows has it, CR LF.
+template <typename Char>
+std::basic_string<Char> WithCrLf(std::basic_string_view<Char> text) {
+  std::basic_string<Char> with_cr;
+  for (Char c : text) {
+    if (c == '\n') with_cr += '\r';
+    with_cr += c;
+  }
+  return with_cr;
+}
+
+// Breaks the lines of `text` between words so that none is longer than
+// `width`. A word longer than that starts a row of its own, and the window
+// breaks it where the rows end.
+std::wstring Fitted(std::wstring_view text, size_t width) {
+  std::wstring fitted;
+  size_t column = 0;
+  for (size_t end; !text.empty(); text.remove_prefix(end)) {
+    end = std::min(text.find_first_of(L" \n"), text.size());
+    const std::wstring_view word = text.substr(0, end);
+    if (column > 0 && column + word.size() > width) {
+      fitted.back() = L'\n';  // the blank before the word
+      column = 0;
+    }
+    fitted += word;
+    column = (column + word.size()) % (width + 1);
+    if (end < text.size()) {
+      fitted += text[end];
+      column = text[end] == L'\n' ? 0 : column + 1;
+      ++end;
+    }
+  }
+  return fitted;
+}
+
 // The text of UTF-8 `text` for the console's wide calls.
 std::wstring Wide(std::string_view text) {
   std::wstring wide(text.size(), L'\0');
@@ -96,23 +131,26 @@ std::ostream& ConsoleOutput() { return std::cout; }
 
 int Print(Stream stream, std::string_view lines) {
   std::cout.flush();
-  // Lines end as Windows ends them, as the C runtime writes std::cout.
-  std::string text;
-  for (char c : lines) {
-    if (c == '\n') text += '\r';
-    text += c;
-  }
   const HANDLE handle = GetStdHandle(
       stream == Stream::kError ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
   DWORD mode = 0;
   DWORD written = 0;
   bool written_all = true;
+  CONSOLE_SCREEN_BUFFER_INFO screen;
   if (GetConsoleMode(handle, &mode)) {
-    const std::wstring wide = Wide(text);
+    std::wstring wide = Wide(lines);
+    // One column short of the width: a line that fills a row would wrap
+    // before its line end, and leave an empty row.
+    if (OwnsConsoleWindow() && GetConsoleScreenBufferInfo(handle, &screen)) {
+      wide = Fitted(wide, static_cast<size_t>(screen.srWindow.Right -
+                                              screen.srWindow.Left));
+    }
+    wide = WithCrLf<wchar_t>(wide);
     written_all =
         WriteConsoleW(handle, wide.data(), static_cast<DWORD>(wide.size()),
                       &written, nullptr);
-  } else {  // a file or a pipe: the bytes as they are
+  } else {  // a file or a pipe: the bytes as they are, as std::cout writes
+    const std::string text = WithCrLf<char>(lines);
     for (std::string_view rest = text; written_all && !rest.empty();
          rest.remove_prefix(written)) {
       written_all =
@@ -135,6 +173,50 @@ std::filesystem::path CurrentFolder() {
       GetCurrentDirectoryW(static_cast<DWORD>(folder.size()), folder.data()));
   if (folder.empty()) return ".";
   return folder;
+}
+
+std::filesystem::path ProgramFile() {
+  std::wstring file(MAX_PATH, L'\0');
+  for (DWORD got; (got = GetModuleFileNameW(nullptr, file.data(),
+                                            static_cast<DWORD>(file.size()))) ==
+                  file.size();) {
+    file.resize(file.size() * 2);
+  }
+  return file.c_str();
+}
+
+bool IsInTemporaryFolder(const std::filesystem::path& folder) {
+  // As the user sees them: the temporary folder may come in 8.3 names.
+  const auto long_name = [](const std::wstring& name) {
+    std::wstring long_one(32768, L'\0');
+    long_one.resize(GetLongPathNameW(name.c_str(), long_one.data(),
+                                     static_cast<DWORD>(long_one.size())));
+    while (!long_one.empty() && long_one.back() == L'\\') long_one.pop_back();
+    return long_one;
+  };
+  wchar_t temp[MAX_PATH + 1];
+  const DWORD got = GetTempPathW(MAX_PATH + 1, temp);
+  const std::wstring temporary = long_name(std::wstring(temp, got));
+  const std::wstring inside = long_name(folder.native()) + L'\\';
+  return !temporary.empty() && inside.size() > temporary.size() &&
+         inside[temporary.size()] == L'\\' &&
+         CompareStringOrdinal(inside.data(), static_cast<int>(temporary.size()),
+                              temporary.data(),
+                              static_cast<int>(temporary.size()),
+                              TRUE) == CSTR_EQUAL;
+}
+
+std::filesystem::path VirtualStoreCopy(const std::filesystem::path& file) {
+  // Windows gives older programs that write under Program Files without
+  // being an administrator a copy of their files of each user's own, and
+  // such a program reads that copy from then on.
+  wchar_t local[MAX_PATH + 1];
+  const DWORD got = GetEnvironmentVariableW(L"LOCALAPPDATA", local, MAX_PATH);
+  if (got == 0 || got > MAX_PATH || !file.has_root_name()) return {};
+  const std::filesystem::path copy =
+      std::filesystem::path(local) / L"VirtualStore" / file.relative_path();
+  std::error_code ec;
+  return std::filesystem::exists(copy, ec) ? copy : std::filesystem::path();
 }
 
 std::string Shown(const std::filesystem::path& path) {

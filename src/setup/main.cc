@@ -42,8 +42,34 @@ bool IsOurs(std::string_view content) {
   return RecognizeEventsFile(content) || IsCutEventsFile(content);
 }
 
+// Says so where Windows keeps a copy of the events file that older games
+// read instead of it.
+void SayIfHidden(const fs::path& folder) {
+  const fs::path copy = VirtualStoreCopy(folder / kEventsFileName);
+  if (!copy.empty()) Say(Format(kVirtualStore, {Shown(copy)}));
+}
+
+// Where there was no events file, says that this may not be the scenario's
+// folder, and why it seems not to be: the folder where the download was
+// unpacked, or the temporary one where a program inside a zip runs.
+std::string FolderNote(const fs::path& folder) {
+  const fs::path program = ProgramFile();
+  const std::string name = Shown(program.filename());
+  if (IsInTemporaryFolder(folder)) return Format(kStartedInZip, {name});
+  std::error_code ec;
+  bool download = fs::equivalent(program.parent_path(), folder, ec);
+  for (fs::directory_iterator entry(folder, ec), end; !ec && entry != end;
+       entry.increment(ec)) {
+    const fs::path file = entry->path().filename();
+    download = download && (file == program.filename() ||
+                            file == "README.txt" || file == kEventsFileName);
+  }
+  return Format(download ? kDownloadFolder : kNoEventsFileBefore, {name});
+}
+
 // Says which setup the events file holds, if this version wrote it.
 int ShowStatus(const fs::path& folder) {
+  SayIfHidden(folder);
   std::string content;
   if (const int error = ReadWholeFile(kEventsFileName, &content)) {
     if (error == ENOENT) return Fail(Format(kNoEventsFile, {Shown(folder)}));
@@ -89,11 +115,14 @@ int WriteEvents(const CommandLine& command_line, const fs::path& folder) {
   if (replaced.warning) {
     Say(DescribeFailure(*replaced.warning, kEventsFileName, folder));
   }
+  SayIfHidden(folder);
   // A window that closes when the run ends shows what was written, as the
-  // program took the answers, and where.
+  // program took the answers, and where; and, if the folder had no events
+  // file, that it may be the wrong one.
   if (OwnsConsoleWindow()) {
-    Print(Stream::kOutput, SetupLines(computer_played) +
-                               Format(kWrittenIn, {Shown(folder)}) + "\n");
+    Print(Stream::kOutput,
+          SetupLines(computer_played) + Format(kWrittenIn, {Shown(folder)}) +
+              (replaced.existed ? "" : "\n" + FolderNote(folder)) + "\n");
   }
   return 0;
 }

@@ -24,7 +24,7 @@ constexpr StepWords kStepWords[] = {
     {"cannot read {0}: {3}", ""},                                     // kRead
     {"cannot keep the previous {0} as {1}: {3}", ""},                 // kLookAtBackup
     {"cannot write in the folder {2}: {3}", ""},                      // kMakeFile
-    {"cannot keep a copy of the previous {0} in the folder {2}: {3}; it is left as it was", ""},  // kMakeCopy
+    {"cannot keep a copy of the previous {0} in the folder {2}, so it is left as it was: {3}", ""},  // kMakeCopy
     {"cannot write {0}: {3}", ""},                                    // kWrite
     {"cannot save {0} to the disk: {3}", ""},                         // kSync
     {"cannot put the new {0} in place: {3}", ""},                     // kPutInPlace
@@ -50,6 +50,11 @@ std::string Reason(int error) {
       return "it is not a regular file";
     case EISDIR:
       return "it is a folder, not a file";
+#ifdef _WIN32
+    case EACCES:  // the folders of Program Files, say
+      return "only an administrator may write there; right-click "
+             "velmoria-setup.exe and choose \"Run as administrator\"";
+#endif
     default:
       return std::strerror(error);
   }
@@ -79,6 +84,21 @@ const char kCannotChangeFolder[] = "cannot change to folder '{0}': {1}";
 const char kWriteError[] = "write error: {0}";
 const char kUnexpected[] = "unexpected error: {0}";
 const char kWrittenIn[] = "events.txt is written in {0}.";
+const char kNoEventsFileBefore[] =
+    "There was no events.txt here before. If this is not the scenario's "
+    "folder, move {0} into the folder that holds the scenario and run it "
+    "there.";
+const char kDownloadFolder[] =
+    "This folder holds nothing but the program: it looks like the folder the "
+    "download was unpacked into, not the scenario's. Move {0} into the "
+    "folder that holds the scenario and run it there.";
+const char kStartedInZip[] =
+    "This is a temporary folder: the program was started from inside the "
+    "zip, and the game will not look here. Take {0} out of the zip into the "
+    "scenario's folder and run it there.";
+const char kVirtualStore[] =
+    "{0} hides this events.txt from older games, which read that copy "
+    "instead; move it away or delete it";
 
 std::string Format(std::string_view words,
                    std::initializer_list<std::string_view> args) {

@@ -39,5 +39,10 @@ extern const char kCannotChangeFolder[];  // {0} the folder, {1} the reason
 extern const char kWriteError[];          // {0} the reason
 extern const char kUnexpected[];          // {0} what the exception said
 extern const char kWrittenIn[];           // {0} the folder
+// In a window of its own, where there was no events.txt: {0} the program.
+extern const char kNoEventsFileBefore[];
+extern const char kDownloadFolder[];  // holding nothing but the download
+extern const char kStartedInZip[];    // in the temporary folder
+extern const char kVirtualStore[];    // {0} the copy older games read
 
 #endif  // SETUP_MESSAGES_H_

@@ -4,7 +4,9 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cwctype>
 #include <filesystem>
 #include <string>
 #include <thread>
@@ -36,11 +38,11 @@ class ConsoleWindow {
  public:
   enum Shown { kShown, kNoWindow, kEnded };
 
-  // Starts the program in `dir` with `args` in a new console, once the
+  // Starts `program` in `dir` with `args` in a new console, once the
   // window of the one before has gone.
-  ConsoleWindow(const fs::path& dir, const std::wstring& args) {
+  ConsoleWindow(const fs::path& program, const fs::path& dir,
+                const std::wstring& args) {
     for (int i = 0; i < 200 && FindWindowW(nullptr, kTitle); ++i) Sleep(50);
-    const fs::path program = fs::absolute(VELMORIA_SETUP_PROGRAM);
     std::wstring command_line = L"\"" + program.wstring() + L"\" " + args;
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
@@ -87,10 +89,17 @@ class ConsoleWindow {
   ConsoleWindow(const ConsoleWindow&) = delete;
   ConsoleWindow& operator=(const ConsoleWindow&) = delete;
 
-  // Waits until the screen shows `text`, which may wrap from row to row.
+  // Waits until the screen shows `text`, which may go on from row to row,
+  // broken anywhere, or between words with the rest of the row blank.
   bool WaitForScreen(const std::wstring& text) {
     for (int i = 0; i < 200; ++i) {
-      if (Screen().find(text) != std::wstring::npos) return true;
+      std::wstring screen = Screen();
+      screen.erase(std::unique(screen.begin(), screen.end(),
+                               [](wchar_t a, wchar_t b) {
+                                 return a == L' ' && b == L' ';
+                               }),
+                   screen.end());
+      if (screen.find(text) != std::wstring::npos) return true;
       std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     ADD_FAILURE() << "the screen shows:\n" << fs::path(Screen()).u8string();
@@ -117,10 +126,18 @@ class ConsoleWindow {
                        &written);
   }
 
-  void CtrlC() { GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0); }
-
-  // Closes the window, as its close button does.
-  void CloseWindow() { PostMessageW(GetConsoleWindow(), WM_CLOSE, 0, 0); }
+  // Presses Ctrl-C.
+  void CtrlC() {
+    INPUT_RECORD record = {};
+    record.EventType = KEY_EVENT;
+    record.Event.KeyEvent.bKeyDown = TRUE;
+    record.Event.KeyEvent.wRepeatCount = 1;
+    record.Event.KeyEvent.wVirtualKeyCode = 'C';
+    record.Event.KeyEvent.uChar.UnicodeChar = 3;
+    record.Event.KeyEvent.dwControlKeyState = LEFT_CTRL_PRESSED;
+    DWORD written = 0;
+    WriteConsoleInputW(in_, &record, 1, &written);
+  }
 
   // Returns true if the program has not ended after `ms` milliseconds.
   bool StillRunningAfter(DWORD ms) {
@@ -132,6 +149,19 @@ class ConsoleWindow {
     DWORD code = 0;
     GetExitCodeProcess(process_.hProcess, &code);
     return code;
+  }
+
+  // Returns true if a row of the screen ends inside a word that goes on in
+  // the next row.
+  bool BreaksAWord() {
+    CONSOLE_SCREEN_BUFFER_INFO info;
+    const std::wstring screen = Screen();
+    if (!GetConsoleScreenBufferInfo(out_, &info)) return false;
+    for (size_t end = info.dwSize.X; end < screen.size();
+         end += info.dwSize.X) {
+      if (iswalnum(screen[end - 1]) && iswalnum(screen[end])) return true;
+    }
+    return false;
   }
 
   // The screen's rows one after another, so that a wrapped line reads on.
@@ -153,77 +183,106 @@ class ConsoleWindow {
 };
 
 // A window that closes at the end of the run keeps the outcome on screen
-// until Enter, and the run then ends with its own status, whatever ends the
-// wait: the setup as the program took the answers; the file taken by
-// another program, the game say, while a question waits; a file dropped on
-// the program, which gets words for a mouse user and writes nothing. Ctrl-C
-// at a prompt leaves the old file and ends with the status Windows gives a
-// program stopped by Ctrl-C. The rows run one after another: the test tells
-// the program's window by its title.
+// until Enter, and the run then ends with its own status: the setup as the
+// program took the answers; the file taken by another program, the game say,
+// while a question waits; files dropped on the program, which get words for a
+// mouse user and write nothing; where there was no events.txt, a line that says
+// where the program seems to run: the folder the download was unpacked into,
+// the temporary one of a program started inside the zip, or another; a copy of
+// events.txt that older games read instead. Ctrl-C at a prompt leaves the old
+// file and ends with the status Windows gives a program stopped by Ctrl-C. The
+// rows run one after another: the test tells the program's window by its title.
 TEST(ConsoleWindowTest, EachOutcomeStaysOnScreen) {
   if (const char* why = NoConsoleWindow()) GTEST_SKIP() << why;
-  enum class Then { kEnter, kCloseWindow, kCtrlC };
+  enum class Then { kEnter, kCtrlC };
+  enum class Where { kScenario, kBesideTheProgram, kInsideTheZip, kDeep };
   const struct {
     const char* name;
+    Where where;  // the folder it runs in
     std::wstring args;
     const wchar_t* keys;
     std::vector<std::wstring> screen;
     Then then;  // what ends the run, once the screen shows it all
     DWORD exit_code;
-    bool in_use;    // the game holds events.txt while a question waits
-    bool replaced;  // events.txt holds the setup afterwards
+    bool old;            // there is an events.txt before the run
+    bool in_use;         // the game holds it while a question waits
+    bool virtual_store;  // and older games' copy of it is in VirtualStore
   } rows[] = {
-      {"n n y",
-       L"",
-       L"n\rn\ry\r",
-       {L"Venetians: computer", L"Hafsids: computer", L"Teutonics: human",
-        L"events.txt is written in "},
-       Then::kEnter,
-       0,
-       false,
-       true},
-      {"no y",
-       L"",
-       L"no\ry\r",  // "o" answers the second question
-       {L"Venetians: computer", L"Hafsids: human", L"Teutonics: human"},
-       Then::kEnter,
-       0,
-       false,
-       true},
-      {"in use",
-       L"",
-       L"y\rn\rn\r",
-       {L"velmoria-setup: cannot write events.txt: it is in use by another "
-        L"program"},
-       Then::kCloseWindow,
-       1,
-       true,
-       false},
-      {"a dropped file",
-       L"\"..\\turn 12.sav\"",
-       L"",
-       {L"velmoria-setup: files cannot be dropped on this program; "
-        L"double-click it in the scenario's folder instead"},
-       Then::kEnter,
-       2,
-       false,
-       false},
-      {"Ctrl-C at the second question",
-       L"",
-       L"n\r",
+      // clang-format off
+      // First: under wine, Ctrl-C reaches only the first console the test
+      // attaches to.
+      {"Ctrl-C at the second question", Where::kScenario, L"", L"n\r",
        {L"Hafsids being played by a human?"},
-       Then::kCtrlC,
-       static_cast<DWORD>(STATUS_CONTROL_C_EXIT),
-       false,
-       false},
+       Then::kCtrlC, static_cast<DWORD>(STATUS_CONTROL_C_EXIT), true, false, false},
+      {"n n y", Where::kScenario, L"", L"n\rn\ry\r",
+       {L"Venetians: computer", L"Hafsids: computer", L"Teutonics: human", L"events.txt is written in "},
+       Then::kEnter, 0, true, false, false},
+      {"no y", Where::kScenario, L"", L"no\ry\r",  // "o" answers the second
+       {L"Venetians: computer", L"Hafsids: human", L"Teutonics: human"},
+       Then::kEnter, 0, true, false, false},
+      {"in use", Where::kScenario, L"", L"y\rn\rn\r",
+       {L"velmoria-setup: cannot write events.txt: it is in use by another program"},
+       Then::kEnter, 1, true, true, false},
+      {"files dropped", Where::kScenario, L"\"..\\turn 12.sav\" \"..\\turn 13.sav\"", L"",
+       {L"velmoria-setup: files cannot be dropped on this program; double-click it in the scenario's folder instead"},
+       Then::kEnter, 2, true, false, false},
+      {"where the download was unpacked", Where::kBesideTheProgram, L"ynn", L"",
+       {L"it looks like the folder the download was unpacked into"},
+       Then::kEnter, 0, false, false, false},
+      {"inside the zip", Where::kInsideTheZip, L"ynn", L"",
+       {L"the program was started from inside the zip"},
+       Then::kEnter, 0, false, false, false},
+      {"deeper than 260 characters", Where::kDeep, L"", L"", {},
+       Then::kEnter, 0, false, false, false},
+      {"a copy in VirtualStore", Where::kScenario, L"nnn", L"",
+       {L"events.txt hides this events.txt from older games"},
+       Then::kEnter, 0, true, false, true},
+      // clang-format on
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
     ScratchDir scratch;
-    WriteFile(scratch.events_file(), "old\r\n");
     WriteFile(scratch.root() / "turn 12.sav", "saved");
-    ConsoleWindow window(scratch.scenario(), row.args);
+    WriteFile(scratch.root() / "turn 13.sav", "saved");
+    if (row.old) WriteFile(scratch.events_file(), "old\r\n");
+    // The user's temporary folder, where Windows unpacks what is run inside
+    // a zip: the scratch folder for that row, else a folder beside it.
+    const fs::path temp = row.where == Where::kInsideTheZip
+                              ? scratch.root()
+                              : scratch.root() / "temp";
+    fs::create_directories(temp);
+    SetEnvironmentVariableW(L"TMP", temp.c_str());
+    fs::path program = fs::absolute(VELMORIA_SETUP_PROGRAM);
+    if (row.where == Where::kBesideTheProgram) {
+      fs::copy_file(program, scratch.scenario() / "velmoria-setup.exe");
+      WriteFile(scratch.scenario() / "README.txt", "the guide");
+      program = scratch.scenario() / "velmoria-setup.exe";
+    }
+    fs::path folder = scratch.scenario();
+    std::wstring args = row.args;
+    std::vector<std::wstring> screen = row.screen;
+    if (row.where == Where::kDeep) {
+      fs::path deep;
+      while (folder.native().size() + deep.native().size() < 300) {
+        deep /= L"a-folder-in-a-folder";
+      }
+      fs::create_directories(folder / deep);
+      folder /= deep;
+      args = L"-C " + deep.wstring() + L" nny";
+      screen = {L"events.txt is written in " + folder.wstring() + L".",
+                L"There was no events.txt here before."};
+    }
+    wchar_t local[MAX_PATH];
+    GetEnvironmentVariableW(L"LOCALAPPDATA", local, MAX_PATH);
+    const fs::path store =
+        fs::path(local) / L"VirtualStore" / scratch.root().relative_path();
+    if (row.virtual_store) {
+      fs::create_directories(store / L"scenario");
+      WriteFile(store / L"scenario" / L"events.txt", "older games' copy");
+    }
+    ConsoleWindow window(program, scratch.scenario(), args);
     const ConsoleWindow::Shown shown = window.Show();
+    SetEnvironmentVariableW(L"TMP", nullptr);
     if (shown == ConsoleWindow::kNoWindow) {
       GTEST_SKIP() << "no console window was shown in 10 seconds";
     }
@@ -236,7 +295,7 @@ TEST(ConsoleWindowTest, EachOutcomeStaysOnScreen) {
                          OPEN_EXISTING, 0, nullptr);
     }
     window.Type(row.keys);
-    for (const std::wstring& line : row.screen) {
+    for (const std::wstring& line : screen) {
       EXPECT_TRUE(window.WaitForScreen(line)) << fs::path(line).u8string();
     }
     if (row.then == Then::kCtrlC) {
@@ -244,21 +303,22 @@ TEST(ConsoleWindowTest, EachOutcomeStaysOnScreen) {
     } else {
       EXPECT_TRUE(window.WaitForScreen(L"Press Enter to close this window."));
       EXPECT_EQ(window.Screen().find(L"--help"), std::wstring::npos);
-      EXPECT_TRUE(window.StillRunningAfter(300));
-      // Under wine a Ctrl-C made by the test does not reach the program at
-      // the wait, and a pressed one was tried by hand; closing the window is.
-      if (row.then == Then::kCloseWindow) {
-        window.CloseWindow();
-      } else {
-        window.Type(L"\r");
+      // Lines are broken between words, but where a word is longer than a
+      // row, as the paths of the deep folder and of VirtualStore are.
+      if (row.where != Where::kDeep && !row.virtual_store) {
+        EXPECT_FALSE(window.BreaksAWord());
       }
+      EXPECT_TRUE(window.StillRunningAfter(300));
+      // Wine ends a program whose window is closed with 0, calling no
+      // handler, and a Ctrl-C at the wait does not reach it: only Enter.
+      window.Type(L"\r");
     }
     EXPECT_EQ(window.ExitCode(), row.exit_code);
     if (game != INVALID_HANDLE_VALUE) CloseHandle(game);
-    EXPECT_EQ(ReadFile(scratch.events_file()) == "old\r\n", !row.replaced);
-    EXPECT_EQ(ListDir(scratch.scenario()),
-              row.replaced ? (Names{"events.txt", "events.txt.bak"})
-                           : Names{"events.txt"});
+    // Only a run that ends 0 has written anything.
+    EXPECT_EQ(ReadFile(folder / "events.txt") == (row.old ? "old\r\n" : ""),
+              row.exit_code != 0);
+    fs::remove_all(store);
   }
 }
 

@@ -93,7 +93,7 @@ TEST_F(PermissionTest, UnwritableFolderWithAWritableFile) {
        "velmoria-setup: cannot keep a copy of the previous events.txt in the "
        "folder " +
            scratch_.scenario().string() +
-           ": Permission denied; it is left as it was\n"},
+           ", so it is left as it was: Permission denied\n"},
   };
   for (const auto& c : cases) {
     fs::permissions(scratch_.scenario(), fs::perms::all);
