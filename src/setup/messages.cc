@@ -31,10 +31,12 @@ constexpr StepWords kStepWords[] = {
     {"cannot keep the previous {0} as {1}: {3}", ""},                 // kKeepOld
     {"", "it is in {1}"},                                             // kRestore
     {"", "it may be incomplete: run the setup again"},                // kWriteBack
-    {"{0} is in place, but the disk reported an error: {3}", "the disk reported an error: {3}"},  // kSyncFolder
+    {"{0} is in place, but the disk reported an error: {3}", "the disk reported an error: {3}"},  // kSyncFolder, not on Windows
     {"cannot remove {1}: {3}", "{1} is left: {3}"},                   // kRemove
 };
 
+// What kLook says of a link that another user may have planted.
+constexpr char kLinkOfOtherWords[] = "{1} is a link owned by another user; not following it";  // not on Windows
 // clang-format on
 
 // Why a file could not be used: the system's words, but where they would
@@ -126,10 +128,10 @@ std::string DescribeFailure(const Failure& failure, std::string_view name,
                    Shown((folder / step.file).lexically_normal().parent_path()),
                    Reason(step.error)});
   };
-  std::string said = words(
-      failure, failure.error == kLinkOfOther
-                   ? "{1} is a link owned by another user; not following it"
-                   : kStepWords[static_cast<int>(failure.step)].failed);
+  std::string said =
+      words(failure, failure.error == kLinkOfOther
+                         ? kLinkOfOtherWords
+                         : kStepWords[static_cast<int>(failure.step)].failed);
   for (const Failure& then : failure.then) {
     const bool restored = then.step == Step::kRestore && then.error == 0;
     said +=
