@@ -419,6 +419,7 @@ TEST(FailingCallTest, EveryCallOfARunFailedInTurn) {
           EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1)
               << at << ": " << result.err;
           EXPECT_EQ(result.err.rfind("velmoria-setup: ", 0), 0u) << at;
+          EXPECT_EQ(result.err.find("folder :"), std::string::npos) << at;
         }
         if (keep) {
           EXPECT_TRUE(events == edited || backup == edited) << at;
