@@ -125,11 +125,12 @@ std::optional<ComputerPlayed> RecognizeEventsFile(std::string_view content) {
   return std::nullopt;
 }
 
-bool IsCutEventsFile(std::string_view content) {
+bool IsWrittenByThisVersion(std::string_view content) {
   // Written over a file: the new file's start, then the old one's end if
-  // the old one was longer. A start of any of the eight at least as long as
-  // the shortest is the first; the second has the old file's length and
-  // ends as it does from where the new text stops matching.
+  // the old one was longer; a whole file is cut at its end. A start of any of
+  // the eight at least as long as the shortest is the first; the second has the
+  // old file's length and ends as it does from where the new text stops
+  // matching.
   size_t shared = 0;
   size_t shortest = content.size() + 1;
   for (unsigned setup = 0; setup < kSetups; ++setup) {

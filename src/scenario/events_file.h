@@ -20,9 +20,10 @@ std::string EventsFileFor(const ComputerPlayed& computer_played);
 // one of the eight this version writes.
 std::optional<ComputerPlayed> RecognizeEventsFile(std::string_view content);
 
-// Returns true if `content` is one of the eight written over one of them and
-// cut anywhere: what a run stopped while it wrote the file in place leaves,
-// the new text up to some point and the old one's from there.
-bool IsCutEventsFile(std::string_view content);
+// Returns true if `content` is a file this version wrote: one of the eight,
+// or one of them written over another and cut anywhere, as a run stopped
+// while it wrote the file in place leaves it, the new text up to some point
+// and the old one's from there.
+bool IsWrittenByThisVersion(std::string_view content);
 
 #endif  // SCENARIO_EVENTS_FILE_H_

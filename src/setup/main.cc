@@ -36,12 +36,6 @@ int PrintResult(std::string_view text) {
   return error == 0 ? 0 : Fail(Format(kWriteError, {std::strerror(error)}));
 }
 
-// Only a file this version could write again, whole or cut short while it
-// was written, is replaced without a copy.
-bool IsOurs(std::string_view content) {
-  return RecognizeEventsFile(content) || IsCutEventsFile(content);
-}
-
 // Says so where Windows keeps a copy of the events file that older games
 // read instead of it.
 void SayIfHidden(const fs::path& folder) {
@@ -80,7 +74,7 @@ int ShowStatus(const fs::path& folder) {
           RecognizeEventsFile(content)) {
     return PrintResult(SetupLines(*computer_played));
   }
-  return Fail(IsCutEventsFile(content) ? kCutShort : kNotOurs);
+  return Fail(IsWrittenByThisVersion(content) ? kCutShort : kNotOurs);
 }
 
 int WriteEvents(const CommandLine& command_line, const fs::path& folder) {
@@ -90,7 +84,7 @@ int WriteEvents(const CommandLine& command_line, const fs::path& folder) {
     // the file says so before asking anything; nothing is made until the
     // answers are in, and then everything is checked again.
     if (const std::optional<Failure> failure =
-            CheckReplace(kEventsFileName, IsOurs)) {
+            CheckReplace(kEventsFileName, IsWrittenByThisVersion)) {
       return Fail(DescribeFailure(*failure, kEventsFileName, folder));
     }
     computer_played = AskWhoPlays(ConsoleInput(), ConsoleOutput());
@@ -101,8 +95,8 @@ int WriteEvents(const CommandLine& command_line, const fs::path& folder) {
     // The last answer's Enter ended its line; a blank one sets off the end.
     if (OwnsConsoleWindow()) Print(Stream::kOutput, "\n");
   }
-  const Replaced replaced =
-      FinishReplace(kEventsFileName, EventsFileFor(computer_played), IsOurs);
+  const Replaced replaced = FinishReplace(
+      kEventsFileName, EventsFileFor(computer_played), IsWrittenByThisVersion);
   for (const fs::path& stray : replaced.strays) {
     Say(Format(kStrayCopy, {Shown(stray)}));
   }

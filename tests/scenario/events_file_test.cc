@@ -59,10 +59,10 @@ TEST(EventsFileTest, NearMissesAndCutFiles) {
   };
   for (const auto& c : cases) {
     EXPECT_FALSE(RecognizeEventsFile(c.content)) << c.name;
-    EXPECT_EQ(IsCutEventsFile(c.content), c.cut) << c.name;
+    EXPECT_EQ(IsWrittenByThisVersion(c.content), c.cut) << c.name;
   }
   for (const char* answers : {"nnn", "yyy"}) {
-    EXPECT_TRUE(IsCutEventsFile(ExpectedEvents(answers))) << answers;
+    EXPECT_TRUE(IsWrittenByThisVersion(ExpectedEvents(answers))) << answers;
   }
 }
 
