@@ -316,8 +316,9 @@ std::optional<Failure> CheckReplace(const fs::path& name,
   }
   // The folder must take a new file: one is made and removed at once.
   TempFile probe;
-  if (const int error = probe.Create(old.path))
+  if (const int error = probe.Create(old.path)) {
     return WhyNotInPlace(old, error);
+  }
   const fs::path probe_path = probe.path();
   if (const int error = probe.Remove()) {
     return Failure{Step::kRemove, probe_path, error};

@@ -9,10 +9,12 @@
 #include "replace/replace_file.h"
 #include "scenario/events_file.h"
 
-// The program's words. Every message it prints is here, so that the guide
-// for Windows players can explain each one, and the package test checks
-// that it does. A message starts lower case; main puts "velmoria-setup: "
-// before it. {0}, {1}... stand for what Format puts in.
+// The program's words: every message it prints is here but the usage errors,
+// which command_line.cc words. The package test checks that the guide for
+// Windows players explains each of both. A message on standard error starts
+// lower case, and main puts "velmoria-setup: " before it; the lines a window
+// of the program's own ends with are sentences. {0}, {1}... stand for what
+// Format puts in.
 
 // Returns `words` with args[0] in place of {0}, args[1] of {1}, and so on.
 std::string Format(std::string_view words,
