@@ -227,10 +227,10 @@ std::optional<Failure> KeepOld(TempFile* copy, const OldFile& old) {
   const int restored = RenameOver(copy->path(), old.path);
   failure.then.push_back({Step::kRestore, copy->path(), restored});
   copy->Release();  // renamed back, or the only place of the old content
-  if (restored == 0) {
-    if (std::optional<Failure> unsynced = SyncFolderOf(old.path)) {
-      failure.then.push_back(std::move(*unsynced));
-    }
+  // The old content went back, or the new file stays: either way a rename
+  // is to last.
+  if (std::optional<Failure> unsynced = SyncFolderOf(old.path)) {
+    failure.then.push_back(std::move(*unsynced));
   }
   return failure;
 }
@@ -332,10 +332,9 @@ Replaced FinishReplace(const fs::path& name, std::string_view content,
   // A file that appeared after the look is judged as any old file, once.
   for (int look = 1;; ++look) {
     OldFile old;
-    if (std::optional<Failure> failure = LookAtOld(name, is_rewritable, &old)) {
-      return Replaced{failure};
-    }
+    std::optional<Failure> failure = LookAtOld(name, is_rewritable, &old);
     std::vector<fs::path> strays = StrayCopies(old.path);
+    if (failure) return Replaced{failure, {}, false, {}, std::move(strays)};
     Replaced replaced = Replace(old, content);
     const bool appeared = replaced.failure &&
                           replaced.failure->step == Step::kPutInPlace &&

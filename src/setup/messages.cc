@@ -10,30 +10,33 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// What a failure of each step says, in the order of enum Step, and what it
-// says after another failure, when undoing that found it: {0} is the file
-// as the user knows it, {1} the file the step was about, {2} the folder
-// that holds it, {3} the reason.
+// What a failure of each step says, and what it says after another
+// failure, when undoing that found it: {0} is the file as the user knows
+// it, {1} the file the step was about, {2} the folder that holds it, {3} the
+// reason. A switch, so that a step without words does not build.
 struct StepWords {
   const char* failed;
   const char* then;
 };
 // clang-format off
-constexpr StepWords kStepWords[] = {
-    {"cannot write {0}: {3}", ""},                                    // kLook
-    {"cannot read {0}: {3}", ""},                                     // kRead
-    {"cannot keep the previous {0} as {1}: {3}", ""},                 // kLookAtBackup
-    {"cannot write in the folder {2}: {3}", ""},                      // kMakeFile
-    {"cannot keep a copy of the previous {0} in the folder {2}, so it is left as it was: {3}", ""},  // kMakeCopy
-    {"cannot write {0}: {3}", ""},                                    // kWrite
-    {"cannot save {0} to the disk: {3}", ""},                         // kSync
-    {"cannot put the new {0} in place: {3}", ""},                     // kPutInPlace
-    {"cannot keep the previous {0} as {1}: {3}", ""},                 // kKeepOld
-    {"", "it is in {1}"},                                             // kRestore
-    {"", "it may be incomplete: run the setup again"},                // kWriteBack
-    {"{0} is in place, but the disk reported an error: {3}", "the disk reported an error: {3}"},  // kSyncFolder, not on Windows
-    {"cannot remove {1}: {3}", "{1} is left: {3}"},                   // kRemove
-};
+StepWords WordsOf(Step step) {
+  switch (step) {
+    case Step::kLook: return {"cannot write {0}: {3}", ""};
+    case Step::kRead: return {"cannot read {0}: {3}", ""};
+    case Step::kLookAtBackup: return {"cannot keep the previous {0} as {1}: {3}", ""};
+    case Step::kMakeFile: return {"cannot write in the folder {2}: {3}", ""};
+    case Step::kMakeCopy: return {"cannot keep a copy of the previous {0} in the folder {2}, so it is left as it was: {3}", ""};
+    case Step::kWrite: return {"cannot write {0}: {3}", ""};
+    case Step::kSync: return {"cannot save {0} to the disk: {3}", ""};
+    case Step::kPutInPlace: return {"cannot put the new {0} in place: {3}", ""};
+    case Step::kKeepOld: return {"cannot keep the previous {0} as {1}: {3}", ""};
+    case Step::kRestore: return {"", "it is in {1}"};
+    case Step::kWriteBack: return {"", "it may be incomplete: run the setup again"};
+    case Step::kSyncFolder: return {"{0} is in place, but the disk reported an error: {3}", "the disk reported an error: {3}"};  // not on Windows
+    case Step::kRemove: return {"cannot remove {1}: {3}", "{1} is left: {3}"};
+  }
+  return {"", ""};
+}
 
 // What kLook says of a link that another user may have planted.
 constexpr char kLinkOfOtherWords[] = "{1} is a link owned by another user; not following it";  // not on Windows
@@ -128,16 +131,13 @@ std::string DescribeFailure(const Failure& failure, std::string_view name,
                    Shown((folder / step.file).lexically_normal().parent_path()),
                    Reason(step.error)});
   };
-  std::string said =
-      words(failure, failure.error == kLinkOfOther
-                         ? kLinkOfOtherWords
-                         : kStepWords[static_cast<int>(failure.step)].failed);
+  std::string said = words(failure, failure.error == kLinkOfOther
+                                        ? kLinkOfOtherWords
+                                        : WordsOf(failure.step).failed);
   for (const Failure& then : failure.then) {
     const bool restored = then.step == Step::kRestore && then.error == 0;
-    said +=
-        "; " + words(then, restored
-                               ? "{0} is as it was"
-                               : kStepWords[static_cast<int>(then.step)].then);
+    said += "; " + words(then, restored ? "{0} is as it was"
+                                        : WordsOf(then.step).then);
   }
   return said;
 }

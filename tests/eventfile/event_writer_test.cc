@@ -7,53 +7,8 @@
 
 namespace {
 
-TEST(EventWriterTest, RandomTurnSpyEvent) {
-  std::string out;
-  WriteIf(&out);
-  WriteRandomTurnTrigger(&out, 4);
-  WriteThen(&out);
-  WriteCreateUnit(&out, "Venetians", "Spy", "Yes", "NONE", "130,24");
-  WriteEndIf(&out);
-  EXPECT_EQ(out,
-            "@IF\r\nRandomTurn\r\ndenominator=4\r\n@THEN\r\n"
-            "CreateUnit\r\nowner=Venetians\r\nunit=Spy\r\nveteran=Yes\r\n"
-            "homecity=NONE\r\nlocations\r\n130,24\r\nendlocations\r\n"
-            "@ENDIF\r\n");
-}
-
-TEST(EventWriterTest, EmptyValueLeavesBareKey) {
-  std::string out;
-  WriteCreateUnit(&out, "", "Spy", "No", "", "1,2");
-  EXPECT_EQ(out,
-            "CreateUnit\r\nowner=\r\nunit=Spy\r\nveteran=No\r\n"
-            "homecity=\r\nlocations\r\n1,2\r\nendlocations\r\n");
-}
-
-// A line feed inside a value starts a new line with the same CR LF end as
-// any other; it must never reach the file as a bare LF.
-TEST(EventWriterTest, LineFeedInValueEndsLineWithCrLf) {
-  std::string out;
-  WriteText(&out, "A Venetian expedition\n establishes a settlement.");
-  EXPECT_EQ(out,
-            "Text\r\nA Venetian expedition\r\n establishes a settlement.\r\n"
-            "EndText\r\n");
-
-  out.clear();
-  WritePlayWaveFile(&out, "\nfanfare.wav\n");
-  EXPECT_EQ(out, "PlayWaveFile\r\n\r\nfanfare.wav\r\n\r\n");
-
-  out.clear();
-  WriteText(&out, "");
-  EXPECT_EQ(out, "Text\r\n\r\nEndText\r\n");
-}
-
-TEST(EventWriterTest, ValuesAreWrittenVerbatim) {
-  std::string out;
-  WriteNoSchismTrigger(&out, "  Mixed Case=Value  ");
-  EXPECT_EQ(out, "NoSchism\r\ndefender=  Mixed Case=Value  \r\n");
-}
-
-// The vocabulary, including the blocks no run writes today.
+// Each block appends its lines, CR LF ended, with its values as they are
+// given; a line feed in a value starts a new line, never a bare LF.
 TEST(EventWriterTest, EveryBlockWritesItsLinesInOrder) {
   struct Case {
     const char* name;
@@ -61,6 +16,32 @@ TEST(EventWriterTest, EveryBlockWritesItsLinesInOrder) {
     const char* expected;
   };
   const Case cases[] = {
+      {"a whole event",
+       [](std::string* o) {
+         WriteIf(o);
+         WriteRandomTurnTrigger(o, 4);
+         WriteThen(o);
+         WriteCreateUnit(o, "Venetians", "Spy", "Yes", "NONE", "130,24");
+         WriteEndIf(o);
+       },
+       "@IF\r\nRandomTurn\r\ndenominator=4\r\n@THEN\r\nCreateUnit\r\n"
+       "owner=Venetians\r\nunit=Spy\r\nveteran=Yes\r\nhomecity=NONE\r\n"
+       "locations\r\n130,24\r\nendlocations\r\n@ENDIF\r\n"},
+      {"empty values",
+       [](std::string* o) { WriteCreateUnit(o, "", "Spy", "No", "", "1,2"); },
+       "CreateUnit\r\nowner=\r\nunit=Spy\r\nveteran=No\r\nhomecity=\r\n"
+       "locations\r\n1,2\r\nendlocations\r\n"},
+      {"two lines",
+       [](std::string* o) { WriteText(o, "A Venetian\n establishes."); },
+       "Text\r\nA Venetian\r\n establishes.\r\nEndText\r\n"},
+      {"empty text", [](std::string* o) { WriteText(o, ""); },
+       "Text\r\n\r\nEndText\r\n"},
+      {"line feeds at the ends",
+       [](std::string* o) { WritePlayWaveFile(o, "\nfanfare.wav\n"); },
+       "PlayWaveFile\r\n\r\nfanfare.wav\r\n\r\n"},
+      {"verbatim",
+       [](std::string* o) { WriteNoSchismTrigger(o, "  Mixed Case=V  "); },
+       "NoSchism\r\ndefender=  Mixed Case=V  \r\n"},
       {"BeginEvents", WriteBeginEvents, "@BEGINEVENTS\r\n"},
       {"EndEvents", WriteEndEvents, "@ENDEVENTS\r\n"},
       {"Debug", WriteDebug, "@DEBUG\r\n"},

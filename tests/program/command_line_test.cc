@@ -18,23 +18,10 @@ namespace fs = std::filesystem;
 namespace {
 
 using Args = std::vector<std::string>;
-using Names = std::vector<std::string>;
+using CommandLineTest = ScenarioFolderTest;
 
 constexpr char kTryHelp[] =
     "\nTry 'velmoria-setup --help' for more information.\n";
-
-class CommandLineTest : public ::testing::Test {
- protected:
-  ProgramResult RunWith(Args args, std::string_view input = "") {
-    ProgramOptions options;
-    options.args = std::move(args);
-    return RunProgram(scratch_.scenario(), input, options);
-  }
-  std::string Events() const { return ReadFile(scratch_.events_file()); }
-  Names Files() const { return ListDir(scratch_.scenario()); }
-
-  ScratchDir scratch_;
-};
 
 // What --status says of the file written for `answers`.
 std::string StatusOf(const char* answers) {
@@ -50,8 +37,7 @@ std::string StatusOf(const char* answers) {
 // ANSWERS asks nothing, prints nothing and writes what the dialogue writes;
 // --status then names the setup and changes nothing.
 TEST_F(CommandLineTest, AnswersWriteTheFileAndStatusNamesIt) {
-  for (const char* answers :
-       {"nnn", "nny", "nyn", "nyy", "ynn", "yny", "yyn", "yyy"}) {
+  for (const char* answers : kAnswerSets) {
     ProgramResult result = RunWith({answers}, "y\ny\ny\n");
     EXPECT_EQ(result.exit_code, 0) << answers;
     EXPECT_EQ(result.out + result.err, "") << answers;
@@ -66,13 +52,15 @@ TEST_F(CommandLineTest, AnswersWriteTheFileAndStatusNamesIt) {
 }
 
 TEST_F(CommandLineTest, StatusOfAFileItDidNotWrite) {
-  ProgramResult result = RunWith({"--status"});
+  // The folder named in full, though its name is not ASCII.
+  const fs::path folder = scratch_.root() / fs::u8path("Сценарий-Ä");
+  fs::create_directory(folder);
+  ProgramResult result = RunWith({"-C", folder.u8string(), "--status"});
   EXPECT_EQ(result.exit_code, 1);
   EXPECT_EQ(result.out, "");
-  EXPECT_EQ(result.err.rfind("velmoria-setup: there is no events.txt in ", 0),
-            0u)
-      << result.err;
-  EXPECT_EQ(Files(), Names{});
+  EXPECT_EQ(result.err, "velmoria-setup: there is no events.txt in " +
+                            folder.u8string() + "\n");
+  EXPECT_TRUE(fs::is_empty(folder));
 
   const std::string edited = ExpectedEvents("nyn") + "@DEBUG\r\n";
   WriteFile(scratch_.events_file(), edited);
@@ -109,28 +97,18 @@ TEST_F(CommandLineTest, StatusOfAFileItDidNotWrite) {
 
 // Each is refused before anything is written, with a hint to --help.
 TEST_F(CommandLineTest, UsageErrors) {
+  const std::string answers =
+      "ANSWERS must be three letters, each y or n, such as ynn; not ";
   const struct {
     Args args;
-    const char* error;
+    std::string error;
   } cases[] = {
-      {{"yn"},
-       "ANSWERS must be three letters, each y or n, such as ynn; "
-       "not 'yn'"},
-      {{"ynny"},
-       "ANSWERS must be three letters, each y or n, such as ynn; "
-       "not 'ynny'"},
-      {{"Ynn"},
-       "ANSWERS must be three letters, each y or n, such as ynn; "
-       "not 'Ynn'"},
-      {{"ynN"},
-       "ANSWERS must be three letters, each y or n, such as ynn; "
-       "not 'ynN'"},
-      {{"yxn"},
-       "ANSWERS must be three letters, each y or n, such as ynn; "
-       "not 'yxn'"},
-      {{""},
-       "ANSWERS must be three letters, each y or n, such as ynn; "
-       "not ''"},
+      {{"yn"}, answers + "'yn'"},
+      {{"ynny"}, answers + "'ynny'"},
+      {{"Ynn"}, answers + "'Ynn'"},
+      {{"ynN"}, answers + "'ynN'"},
+      {{"yxn"}, answers + "'yxn'"},
+      {{""}, answers + "''"},
       {{"y", "n", "n"}, "unexpected argument 'n'"},
       {{"--status", "ynn"}, "--status takes no ANSWERS"},
       {{"--frobnicate"}, "unknown option '--frobnicate'"},
@@ -142,7 +120,7 @@ TEST_F(CommandLineTest, UsageErrors) {
     const ProgramResult result = RunWith(c.args, "n\nn\nn\n");
     EXPECT_EQ(result.exit_code, 2) << c.error;
     EXPECT_EQ(result.out, "") << c.error;
-    EXPECT_EQ(result.err, "velmoria-setup: " + std::string(c.error) + kTryHelp);
+    EXPECT_EQ(result.err, "velmoria-setup: " + c.error + kTryHelp);
     EXPECT_EQ(Files(), Names{}) << c.error;
   }
 }

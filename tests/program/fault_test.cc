@@ -4,6 +4,8 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
 #include <map>
 #include <sstream>
 #include <string>
@@ -16,20 +18,11 @@
 
 namespace {
 
-using Names = std::vector<std::string>;
-
 constexpr char kOldEvents[] = "@BEGINEVENTS\r\nold\r\n@ENDEVENTS\r\n";
 
-// LeakSanitizer does not run under ptrace; the rest of the sanitizers do.
-constexpr char kNoLeakCheck[] = "ASAN_OPTIONS=detect_leaks=0";
-
-class FaultTest : public ::testing::Test {
+class FaultTest : public ScenarioFolderTest {
  protected:
   void SetUp() override { WriteFile(scratch_.events_file(), kOldEvents); }
-  std::string Events() const { return ReadFile(scratch_.events_file()); }
-  Names Files() const { return ListDir(scratch_.scenario()); }
-
-  ScratchDir scratch_;
 };
 
 // Starts a run, answers `answered` questions with "n", and signals it while
@@ -53,13 +46,16 @@ ProgramResult SignalAtPrompt(const ScratchDir& scratch, int answered,
 }
 
 // Every signal that would end the process removes the temporary file first,
-// and a backup made by an earlier run is left alone as well.
-TEST_F(FaultTest, SignalAtAPromptLeavesTheOldFilesAndNoTemporaryFile) {
+// and SIGKILL, which cannot be caught, finds nothing of the program's on disk
+// while it asks: the old file, and a backup of an earlier run, stay as they
+// were.
+TEST_F(FaultTest, SignalAtAPromptLeavesTheFolderAsItWas) {
   const std::string backup = scratch_.events_file().string() + ".bak";
   WriteFile(backup, "older");
   const int kSignals[] = {SIGHUP,  SIGINT,    SIGQUIT, SIGPIPE,  SIGTERM,
                           SIGALRM, SIGUSR1,   SIGUSR2, SIGXCPU,  SIGPROF,
-                          SIGIO,   SIGVTALRM, SIGPWR,  SIGRTMIN, SIGRTMAX};
+                          SIGIO,   SIGVTALRM, SIGPWR,  SIGRTMIN, SIGRTMAX,
+                          SIGKILL, SIGKILL,   SIGKILL};
   int answered = 0;
   for (int signal_number : kSignals) {
     answered = (answered + 1) % 3;
@@ -89,31 +85,6 @@ TEST_F(FaultTest, SignalIgnoredAtStartStaysIgnored) {
   EXPECT_EQ(Events(), ExpectedEvents("yyy"));
 }
 
-// SIGKILL cannot be caught, but nothing of the program's is on disk while
-// it asks: the folder stays exactly as it was.
-TEST_F(FaultTest, KillAtEachPromptLeavesTheFolderAsItWas) {
-  for (int answered = 0; answered < 3; ++answered) {
-    const ProgramResult result = SignalAtPrompt(scratch_, answered, SIGKILL);
-    EXPECT_EQ(result.signal, SIGKILL);
-    EXPECT_EQ(Events(), kOldEvents) << "at prompt " << answered + 1;
-    EXPECT_EQ(Files(), Names{"events.txt"}) << "at prompt " << answered + 1;
-  }
-}
-
-// A file size limit stops the write as a full disk would, and stops root too.
-TEST_F(FaultTest, FullDiskFailsAndKeepsTheOldFile) {
-  ProgramOptions options;
-  options.file_size_limit = 4096;
-  const ProgramResult result =
-      RunProgram(scratch_.scenario(), "n\nn\nn\n", options);
-  EXPECT_EQ(result.exit_code, 1);
-  EXPECT_EQ(result.out, kExpectedConsole);
-  EXPECT_EQ(result.err,
-            "velmoria-setup: cannot write events.txt: File too large\n");
-  EXPECT_EQ(Events(), kOldEvents);
-  EXPECT_EQ(Files(), Names{"events.txt"});
-}
-
 TEST_F(FaultTest, SixteenRunsAtOnceLeaveOneCompleteFile) {
   const char* const kAnswers[] = {"nnn", "nny", "nyn", "nyy",
                                   "ynn", "yny", "yyn", "yyy"};
@@ -141,44 +112,20 @@ TEST_F(FaultTest, SixteenRunsAtOnceLeaveOneCompleteFile) {
   EXPECT_EQ(ReadFile(scratch_.events_file().string() + ".bak"), kOldEvents);
 }
 
-TEST_F(FaultTest, ConsoleInputEdges) {
-  struct Case {
-    const char* name;
-    std::string input;
-    const char* answers;
-  };
-  const Case cases[] = {
-      {"empty input", "", "yyy"},
-      {"megabytes of white space", std::string(6 << 20, ' ') + "\n\t\r\nn",
-       "nnn"},
-      {"odd bytes", std::string("\0\n\xff\n\x1a\n", 6), "yyy"},
-      {"odd bytes then n", std::string("\x1a\0n", 3), "yyn"},
-  };
-  for (const Case& c : cases) {
-    const ProgramResult result = RunProgram(scratch_.scenario(), c.input);
-    EXPECT_EQ(result.exit_code, 0) << c.name;
-    EXPECT_EQ(result.out, kExpectedConsole) << c.name;
-    EXPECT_EQ(Events(), ExpectedEvents(c.answers)) << c.name;
-  }
-}
-
 // A file that appears after the run looked for one, and before its new file
 // goes into place, is judged as any old file: a hand-edited one is kept.
 TEST_F(FaultTest, FileThatAppearsBeforeTheRenameIsKept) {
+  if (!CanTrace()) GTEST_SKIP() << "the program cannot run under strace here";
   std::filesystem::remove(scratch_.events_file());
   ProgramOptions options;
   options.args = {"nyn"};
   // The rename of the new file waits a second at its start.
-  options.run_under = {"env",    kNoLeakCheck,
-                       "strace", "-qq",
-                       "-o",     "/dev/null",
-                       "-e",     "inject=renameat2:delay_enter=1000000:when=1"};
+  options.run_under = Traced("inject=renameat2:delay_enter=1000000:when=1");
   Child child = StartProgram(scratch_.scenario(), options);
   // The new file is made once the run has looked.
   for (int i = 0; i < 5000 && Files().empty(); ++i) usleep(1000);
   WriteFile(scratch_.events_file(), "mine\r\n");
   const ProgramResult result = WaitProgram(&child);
-  if (result.exit_code == 127) GTEST_SKIP() << "no strace here";
   EXPECT_EQ(result.err,
             "velmoria-setup: kept the previous events.txt as "
             "events.txt.bak\n");
@@ -189,7 +136,8 @@ TEST_F(FaultTest, FileThatAppearsBeforeTheRenameIsKept) {
 // Started from a shell, as users start it: with standard input closed,
 // which is no input, or one that cannot be read, which is no answer either;
 // with too little memory for a large hand-edited file, which is held once;
-// and with --status on a full disk.
+// with a file size limit, which stops a write as a full disk would, root's
+// too; and with --status or --help on a full disk.
 TEST_F(FaultTest, OddStartsFromAShell) {
   const std::string big(20 << 20, 'x');
   const std::string old = kOldEvents;
@@ -215,7 +163,11 @@ TEST_F(FaultTest, OddStartsFromAShell) {
       {R"(ulimit -v 65536; exec "$0" "$@" nyn)", big, kKept, "nyn"},
       {R"(ulimit -v 16384; exec "$0" "$@" nyn)", big,
        "velmoria-setup: out of memory\n", nullptr},
+      {R"(ulimit -f 4; exec "$0" "$@" nyn)", old,
+       "velmoria-setup: cannot write events.txt: File too large\n", nullptr},
       {R"(exec "$0" "$@" --status >/dev/full)", written,
+       "velmoria-setup: write error: No space left on device\n", nullptr},
+      {R"(exec "$0" "$@" --help >/dev/full)", written,
        "velmoria-setup: write error: No space left on device\n", nullptr},
   };
   for (const Case& c : cases) {
@@ -227,7 +179,7 @@ TEST_F(FaultTest, OddStartsFromAShell) {
     std::filesystem::remove(scratch_.events_file().string() + ".bak");
     ProgramOptions options;
     options.run_under = {"sh", "-c", c.shell};
-    const ProgramResult result = RunProgram(scratch_.scenario(), "", options);
+    const ProgramResult result = Run("", options);
     EXPECT_EQ(result.exit_code, c.answers ? 0 : 1) << c.shell;
     EXPECT_EQ(result.err, c.err) << c.shell;
     if (c.answers) {
@@ -302,9 +254,10 @@ TEST(FailingCallTest, EveryCallOfARunFailedInTurn) {
       }
       before = ListDir(folder);
       ProgramOptions options;
-      options.run_under = {
-          "env", kNoLeakCheck,      "strace", "-qq",
-          "-e",  strace_expression, "-o",     trace_file.string()};
+      // A run that never ends, such as one retrying for ever, fails.
+      options.run_under = Traced(strace_expression, trace_file.string());
+      options.run_under.insert(options.run_under.begin(),
+                               {"timeout", "-s", "KILL", "10"});
       if (!scenario.dialogue) options.args = {"nyn"};
       *result = RunProgram(scratch.scenario(),
                            scenario.dialogue ? "n\ny\nn\n" : "", options);
@@ -315,14 +268,12 @@ TEST(FailingCallTest, EveryCallOfARunFailedInTurn) {
       }
       return lines;
     };
+    if (!CanTrace()) GTEST_SKIP() << "the program cannot run under strace here";
     // A first run without faults lists the calls.
     ProgramResult clean;
     const std::vector<std::string> calls =
         run(std::string("trace=") + kCalls, &clean);
-    if (clean.exit_code == 127) GTEST_SKIP() << "no strace here";
-    if (clean.exit_code != 0 || calls.empty()) {  // as where ptrace is refused
-      GTEST_SKIP() << "the program cannot run under strace here: " << clean.err;
-    }
+    ASSERT_EQ(clean.exit_code, 0) << clean.err;
     const auto count = [&](const std::vector<std::string>& lines,
                            const std::string& call) {
       return static_cast<size_t>(std::count_if(
@@ -375,22 +326,30 @@ TEST(FailingCallTest, EveryCallOfARunFailedInTurn) {
       const bool passes = in_place ? call.rfind("rename", 0) != 0
                                    : scanning || call == "close" || library;
       if (call == "close") scanning = false;
+      // A "+" makes every such call from this one on fail.
       std::vector<std::string> faults = {"error=EIO", "signal=SIGTERM"};
       // Where the folder cannot be synced at all.
       if (in_place && call == "openat") faults.emplace_back("error=EACCES");
       if (in_place && call == "fsync") faults.emplace_back("error=EINVAL");
-      if (i == first_rename && scenario.old) faults.emplace_back("error=EBUSY");
-      for (const std::string& fault : faults) {
-        std::string at = call;
-        at.append(":when=").append(std::to_string(n));
-        std::string inject = "inject=";
-        inject.append(call).append(":").append(fault).append(at, call.size());
-        at.append(" ").append(fault);
+      // Busy once, and busy for good, which is given up after two seconds.
+      if (i == first_rename && scenario.old) {
+        faults.insert(faults.end(), {"error=EBUSY", "error=EBUSY+"});
+      }
+      // The copy of the old file cannot take its name, nor go back.
+      if (keep && call == rename_call && n == 2)
+        faults.emplace_back("error=EIO+");
+      for (std::string fault : faults) {
+        const bool onwards = fault.back() == '+';
+        if (onwards) fault.pop_back();
+        const std::string at = call + ":" + fault +
+                               ":when=" + std::to_string(n) +
+                               (onwards ? "+" : "");
         ProgramResult result;
-        const std::vector<std::string> made = run(inject, &result);
+        const auto start = std::chrono::steady_clock::now();
+        const std::vector<std::string> made = run("inject=" + at, &result);
+        const auto took = std::chrono::steady_clock::now() - start;
         ++runs;
         const std::string events = ReadFile(file);
-        const std::string backup = ReadFile(file.string() + ".bak");
         if (fault == "signal=SIGTERM") {
           if (in_place) {
             EXPECT_EQ(result.exit_code, 0) << at;
@@ -402,8 +361,10 @@ TEST(FailingCallTest, EveryCallOfARunFailedInTurn) {
           }
           continue;
         }
-        EXPECT_EQ(result.exit_code, passes || fault != "error=EIO" ? 0 : 1)
-            << at << ": " << result.err;
+        const bool fails = onwards || (fault == "error=EIO" && !passes);
+        EXPECT_EQ(result.exit_code, fails ? 1 : 0) << at << ": " << result.err;
+        // With no way back, the new file stays in place.
+        const bool restore_fails = onwards && fault == "error=EIO";
         if (result.exit_code == 0) {
           EXPECT_EQ(events, wanted) << at;
           const bool warned = in_place && fault == "error=EIO" &&
@@ -415,21 +376,38 @@ TEST(FailingCallTest, EveryCallOfARunFailedInTurn) {
                                    : ""))
               << at;
         } else {
-          EXPECT_EQ(events, scenario.old == nullptr ? "" : *scenario.old) << at;
+          const std::string old = scenario.old ? *scenario.old : "";
+          EXPECT_EQ(events, restore_fails ? wanted : old) << at;
           EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1)
               << at << ": " << result.err;
           EXPECT_EQ(result.err.rfind("velmoria-setup: ", 0), 0u) << at;
           EXPECT_EQ(result.err.find("folder :"), std::string::npos) << at;
         }
+        if (fault == "error=EBUSY" && onwards) {
+          EXPECT_EQ(result.err,
+                    "velmoria-setup: cannot put the new events.txt in place: "
+                    "Device or resource busy\n");
+          EXPECT_TRUE(took > std::chrono::seconds(1) &&
+                      took < std::chrono::seconds(6))
+              << at << " took " << std::chrono::duration<double>(took).count()
+              << " s";
+        }
+        // A hand-edited file is never lost: it is somewhere in the folder.
         if (keep) {
-          EXPECT_TRUE(events == edited || backup == edited) << at;
+          const Names names = ListDir(folder);
+          EXPECT_TRUE(std::any_of(names.begin(), names.end(),
+                                  [&](const std::string& name) {
+                                    return ReadFile(folder / name) == edited;
+                                  }))
+              << at;
         }
         // Whatever went into place, the folder is synced after it.
-        const bool nothing_in_place = i == first_rename && fault == "error=EIO";
+        const bool nothing_in_place =
+            i == first_rename && (fault == "error=EIO" || onwards);
         if (in_place && call != "openat" && !nothing_in_place) {
           EXPECT_EQ(count(made, "fsync"), count(calls, "fsync")) << at;
         }
-        if (i == first_rename) {
+        if (i == first_rename && !onwards) {
           EXPECT_EQ(count(made, rename_call),
                     fault == "error=EBUSY" ? count(calls, rename_call) + 1
                                            : static_cast<size_t>(n))

@@ -17,30 +17,24 @@ namespace fs = std::filesystem;
 
 namespace {
 
-using Names = std::vector<std::string>;
-
 // Users and a group of their own, known to no password file.
 constexpr unsigned kAlice = 61001;
 constexpr unsigned kBob = 61002;
 constexpr unsigned kGames = 61010;
 
-class PermissionTest : public ::testing::Test {
+class PermissionTest : public ScenarioFolderTest {
  protected:
   ProgramResult RunAs(const User* user, std::string_view input = "y\ny\ny\n") {
     ProgramOptions options;
     options.user = user;
-    return RunProgram(scratch_.scenario(), input, options);
+    return Run(input, options);
   }
-  std::string Events() const { return ReadFile(scratch_.events_file()); }
-  Names Files() const { return ListDir(scratch_.scenario()); }
   void Own(const fs::path& path, unsigned uid, unsigned gid, mode_t mode) {
     ASSERT_EQ(lchown(path.c_str(), uid, gid), 0) << path;
     if (!fs::is_symlink(path)) {
       ASSERT_EQ(chmod(path.c_str(), mode), 0) << path;
     }
   }
-
-  ScratchDir scratch_;
 };
 
 TEST_F(PermissionTest, ReadOnlyFileIsLeftAlone) {
@@ -75,27 +69,35 @@ TEST_F(PermissionTest, UnwritableFolderIsNamed) {
 }
 
 // Where the folder takes no new file, a file the program wrote, and that the
-// user may write, is written in place, and put back if that fails; a
-// hand-edited one is left alone, as its copy cannot be kept.
+// user may write, is written in place, synced, and put back if that fails,
+// and an interruption meanwhile is let go; a hand-edited one is left alone,
+// as its copy cannot be kept.
 TEST_F(PermissionTest, UnwritableFolderWithAWritableFile) {
   const std::string written = ExpectedEvents("yyy");
   const struct {
     const std::string old;
     long long file_size_limit;
+    const char* inject;  // strace's fault injection, if any
     const std::string err;
   } cases[] = {
-      {written, -1, ""},
+      {written, -1, nullptr, ""},
       // Left by a run stopped while it wrote in place: mended.
-      {ExpectedEvents("nnn").substr(0, 3000) + written.substr(3000), -1, ""},
-      {written, 8192,
+      {ExpectedEvents("nnn").substr(0, 3000) + written.substr(3000), -1,
+       nullptr, ""},
+      {written, 8192, nullptr,
        "velmoria-setup: cannot write events.txt: File too large\n"},
-      {"mine", -1,
+      {written, -1, "inject=pwrite64:signal=SIGTERM:when=1", ""},
+      {written, -1, "inject=fsync:error=EIO:when=1",
+       "velmoria-setup: cannot write events.txt: Input/output error\n"},
+      {"mine", -1, nullptr,
        "velmoria-setup: cannot keep a copy of the previous events.txt in the "
        "folder " +
            scratch_.scenario().string() +
            ", so it is left as it was: Permission denied\n"},
   };
   for (const auto& c : cases) {
+    if (c.inject && !CanTrace()) continue;
+    SCOPED_TRACE(c.inject ? c.inject : c.err);
     fs::permissions(scratch_.scenario(), fs::perms::all);
     WriteFile(scratch_.events_file(), c.old);
     fs::permissions(scratch_.events_file(), fs::perms::all);
@@ -105,8 +107,8 @@ TEST_F(PermissionTest, UnwritableFolderWithAWritableFile) {
     ProgramOptions options;
     options.user = UnprivilegedUser();
     options.file_size_limit = c.file_size_limit;
-    const ProgramResult result =
-        RunProgram(scratch_.scenario(), "n\ny\nn\n", options);
+    if (c.inject) options.run_under = Traced(c.inject);
+    const ProgramResult result = Run("n\ny\nn\n", options);
     EXPECT_EQ(result.exit_code, c.err.empty() ? 0 : 1) << result.err;
     EXPECT_EQ(result.err, c.err);
     EXPECT_EQ(Events(), c.err.empty() ? ExpectedEvents("nyn") : c.old);
@@ -115,26 +117,25 @@ TEST_F(PermissionTest, UnwritableFolderWithAWritableFile) {
 }
 
 // In a folder a group shares, the owner of the file cannot be kept, but its
-// group can: else the next member to run the setup is locked out.
+// group can: else the next member to run the setup is locked out. The
+// owner's own file keeps its group as well.
 TEST_F(PermissionTest, SharedFolderKeepsTheGroup) {
   if (!CanSwitchUsers()) GTEST_SKIP() << "making other users needs root";
   const User alice = {kAlice, kAlice, {kGames}};
   const User bob = {kBob, kBob, {kGames}};
   Own(scratch_.scenario(), kAlice, kGames, 0775);
-  WriteFile(scratch_.events_file(), ExpectedEvents("nnn"));
-  Own(scratch_.events_file(), kAlice, kGames, 0664);
-
-  ProgramResult result = RunAs(&bob);
-  EXPECT_EQ(result.exit_code, 0) << result.err;
-  struct stat st;
-  ASSERT_EQ(stat(scratch_.events_file().c_str(), &st), 0);
-  EXPECT_EQ(st.st_uid, kBob);
-  EXPECT_EQ(st.st_gid, kGames);
-  EXPECT_EQ(st.st_mode & 07777, 0664u);
-
-  result = RunAs(&alice, "n\nn\nn\n");
-  EXPECT_EQ(result.exit_code, 0) << result.err;
-  EXPECT_EQ(Events(), ExpectedEvents("nnn"));
+  for (const User* user : {&bob, &alice}) {
+    WriteFile(scratch_.events_file(), ExpectedEvents("nnn"));
+    Own(scratch_.events_file(), kAlice, kGames, 0664);
+    const ProgramResult result = RunAs(user);
+    EXPECT_EQ(result.exit_code, 0) << result.err;
+    struct stat st;
+    ASSERT_EQ(stat(scratch_.events_file().c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, user->uid);
+    EXPECT_EQ(st.st_gid, kGames) << user->uid;
+    EXPECT_EQ(st.st_mode & 07777, 0664u);
+    EXPECT_EQ(Events(), ExpectedEvents("yyy"));
+  }
 }
 
 // In a sticky folder that anyone may write, such as /tmp, a link that one

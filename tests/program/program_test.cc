@@ -13,25 +13,14 @@ namespace fs = std::filesystem;
 
 namespace {
 
-using Names = std::vector<std::string>;
+using ProgramTest = ScenarioFolderTest;
 
-class ProgramTest : public ::testing::Test {
- protected:
-  ProgramResult RunWith(std::string_view input) {
-    return RunProgram(scratch_.scenario(), input);
-  }
-  std::string Events() const { return ReadFile(scratch_.events_file()); }
-  Names Files() const { return ListDir(scratch_.scenario()); }
-
-  ScratchDir scratch_;
-};
-
-// Byte for byte, on every system the program is built for.
+// Byte for byte, on every system the program is built for; each run
+// replaces the file of the one before.
 TEST_F(ProgramTest, AllEightAnswerSets) {
-  for (const char* answers :
-       {"nnn", "nny", "nyn", "nyy", "ynn", "yny", "yyn", "yyy"}) {
-    const ProgramResult result = RunWith(
-        std::string{answers[0], '\n', answers[1], '\n', answers[2], '\n'});
+  for (const char* answers : kAnswerSets) {
+    const ProgramResult result =
+        Run(std::string{answers[0], '\n', answers[1], '\n', answers[2], '\n'});
     EXPECT_EQ(result.exit_code, 0) << answers;
     EXPECT_EQ(result.out, kExpectedConsole) << answers;
     EXPECT_EQ(result.err, "") << answers;
@@ -40,36 +29,13 @@ TEST_F(ProgramTest, AllEightAnswerSets) {
   }
 }
 
-TEST_F(ProgramTest, EveryLineEndsWithCrLfAndNothingFollowsTheEnd) {
-  RunWith("n\nn\nn\n");
-  const std::string events = Events();
-  for (size_t i = 0; i < events.size(); ++i) {
-    if (events[i] == '\n') {
-      ASSERT_TRUE(i > 0 && events[i - 1] == '\r') << "bare LF at " << i;
-    }
-    if (events[i] == '\r') {
-      ASSERT_EQ(events[i + 1], '\n') << "bare CR at " << i;
-    }
-  }
-  const std::string tail = "\r\n@ENDEVENTS\r\n";
-  ASSERT_GT(events.size(), tail.size());
-  EXPECT_EQ(events.substr(events.size() - tail.size()), tail);
-}
-
-TEST_F(ProgramTest, SecondRunReplacesTheFirst) {
-  ASSERT_EQ(RunWith("n\nn\nn\n").exit_code, 0);
-  ASSERT_EQ(RunWith("y\ny\ny\n").exit_code, 0);
-  EXPECT_EQ(Events(), ExpectedEvents("yyy"));
-  EXPECT_EQ(Files(), Names{"events.txt"});
-}
-
 // A file the program did not write is kept; one it wrote is not, so that
 // running it again and again leaves nothing behind.
 TEST_F(ProgramTest, HandEditedFileIsKeptAsBak) {
   const fs::path backup = scratch_.scenario() / "events.txt.bak";
   const std::string edited = ExpectedEvents("nyn") + "@DEBUG\r\n";
   WriteFile(scratch_.events_file(), edited);
-  ProgramResult result = RunWith("y\ny\ny\n");
+  ProgramResult result = Run("y\ny\ny\n");
   EXPECT_EQ(result.exit_code, 0);
   EXPECT_EQ(result.err,
             "velmoria-setup: kept the previous events.txt as "
@@ -77,30 +43,40 @@ TEST_F(ProgramTest, HandEditedFileIsKeptAsBak) {
   EXPECT_EQ(ReadFile(backup), edited);
   EXPECT_EQ(Events(), ExpectedEvents("yyy"));
 
-  result = RunWith("n\ny\nn\n");
+  result = Run("n\ny\nn\n");
   EXPECT_EQ(result.err, "");
   EXPECT_EQ(ReadFile(backup), edited);
 
   WriteFile(scratch_.events_file(), "mine\r\n");
-  result = RunWith("n\nn\nn\n");
+  result = Run("n\nn\nn\n");
   EXPECT_EQ(result.exit_code, 0);
   EXPECT_EQ(ReadFile(backup), "mine\r\n");
   EXPECT_EQ(Files(), (Names{"events.txt", "events.txt.bak"}));
 
-  // A copy that a run killed between its two renames left is named.
+  // A copy that a run killed between its two renames left is named,
+  // whatever the run's outcome; a user's own copy is not.
   WriteFile(scratch_.scenario() / "events.txt.bak.Ab12Cd", "older\r\n");
-  result = RunWith("n\nn\nn\n");
+  WriteFile(scratch_.scenario() / "events.txt.bak.orig", "mine\r\n");
+  const std::string named =
+      "velmoria-setup: events.txt.bak.Ab12Cd holds an earlier events.txt "
+      "that a stopped run left; rename it to keep it, or delete it\n";
+  result = Run("n\nn\nn\n");
   EXPECT_EQ(result.exit_code, 0);
-  EXPECT_EQ(result.err,
-            "velmoria-setup: events.txt.bak.Ab12Cd holds an earlier events.txt "
-            "that a stopped run left; rename it to keep it, or delete it\n");
+  EXPECT_EQ(result.err, named);
+  fs::remove(scratch_.events_file());
+  fs::create_directory(scratch_.events_file());
+  result = RunWith({"nnn"});
+  EXPECT_EQ(result.exit_code, 1);
+  EXPECT_EQ(result.err, named +
+                            "velmoria-setup: cannot write events.txt: it is a "
+                            "folder, not a file\n");
 }
 
 // Works as root too: no permission bit lets a file replace a folder, for the
 // new file or for the copy of a hand-edited one.
 TEST_F(ProgramTest, FolderWhereAFileShouldBeFailsBeforeAsking) {
   fs::create_directory(scratch_.events_file());
-  ProgramResult result = RunWith("n\nn\nn\n");
+  ProgramResult result = Run("n\nn\nn\n");
   EXPECT_EQ(result.exit_code, 1);
   EXPECT_EQ(result.out, "");
   EXPECT_EQ(result.err,
@@ -112,7 +88,7 @@ TEST_F(ProgramTest, FolderWhereAFileShouldBeFailsBeforeAsking) {
   fs::remove(scratch_.events_file());
   WriteFile(scratch_.events_file(), "mine\r\n");
   fs::create_directory(scratch_.scenario() / "events.txt.bak");
-  result = RunWith("n\nn\nn\n");
+  result = Run("n\nn\nn\n");
   EXPECT_EQ(result.exit_code, 1);
   EXPECT_EQ(result.out, "");
   EXPECT_EQ(result.err,
@@ -122,22 +98,38 @@ TEST_F(ProgramTest, FolderWhereAFileShouldBeFailsBeforeAsking) {
   EXPECT_EQ(Files(), (Names{"events.txt", "events.txt.bak"}));
 }
 
-// A Ctrl-Z byte ends piped input on Windows, as the C runtime's text mode
-// does; elsewhere it is a character like any other but "n".
-TEST_F(ProgramTest, CtrlZInPipedInput) {
-  ASSERT_EQ(RunWith("y\n\x1an\nn\n").exit_code, 0);
+// Standard input as the program reads it from a pipe: megabytes to skip,
+// odd bytes, and a Ctrl-Z byte, which ends piped input on Windows, as the C
+// runtime's text mode does, and elsewhere is a character like any other.
+TEST_F(ProgramTest, ConsoleInputEdges) {
+  const struct {
+    const char* name;
+    std::string input;
+    const char* answers;
+  } cases[] = {
+      {"empty input", "", "yyy"},
+      {"megabytes of white space", std::string(6 << 20, ' ') + "\n\t\r\nn",
+       "nnn"},
+      {"odd bytes", std::string("\0\n\xff\nn", 5), "yyn"},
 #ifdef _WIN32
-  EXPECT_EQ(Events(), ExpectedEvents("yyy"));
+      {"Ctrl-Z", "y\n\x1an\nn\n", "yyy"},
 #else
-  EXPECT_EQ(Events(), ExpectedEvents("yyn"));
+      {"Ctrl-Z", "y\n\x1an\nn\n", "yyn"},
 #endif
+  };
+  for (const auto& c : cases) {
+    const ProgramResult result = Run(c.input);
+    EXPECT_EQ(result.exit_code, 0) << c.name;
+    EXPECT_EQ(result.out, kExpectedConsole) << c.name;
+    EXPECT_EQ(Events(), ExpectedEvents(c.answers)) << c.name;
+  }
 }
 
 #ifndef _WIN32
 // What the old file holds is judged again after the answers: one the
 // program wrote, edited while a question waits, is kept.
 TEST_F(ProgramTest, FileEditedWhileAQuestionWaitsIsKept) {
-  ASSERT_EQ(RunWith("y\ny\ny\n").exit_code, 0);
+  ASSERT_EQ(Run("y\ny\ny\n").exit_code, 0);
   Child child = StartProgram(scratch_.scenario());
   ASSERT_TRUE(WaitForOutput(child, "(y or n)"));
   WriteFile(scratch_.events_file(), "mine\r\n");

@@ -56,6 +56,22 @@ TEST_F(ReplaceFileTest, OldFileStaysUntilTheNewOneIsComplete) {
   EXPECT_EQ(ListDir(Dir()), Names{"events.txt"});
 }
 
+// What the replace relies on of each system's calls, where a whole run
+// cannot show it: a rename that must not replace a file that appeared, and a
+// sync that reaches the disk, which Windows refuses for a file open to read.
+TEST_F(ReplaceFileTest, SystemCalls) {
+  WriteFile(Dir() / "new", "new");
+  WriteFile(Name(), "old");
+  EXPECT_EQ(RenameToNew(Dir() / "new", Name()), EEXIST);
+  EXPECT_EQ(ReadFile(Name()), "old");
+  File file;
+  FileInfo info;
+  ASSERT_EQ(OpenToRead(Name(), &file, &info), 0);
+#ifdef _WIN32
+  EXPECT_NE(SyncFile(file), 0);
+#endif
+}
+
 TEST_F(ReplaceFileTest, MissingFolderIsReported) {
   const std::optional<Failure> failure =
       CheckReplace(Dir() / "missing" / "events.txt", Rewritable);

@@ -4,10 +4,20 @@
 #include <string>
 #include <string_view>
 
-// The complete events file for the answers `answers`, one letter a faction in
-// question order, "n" for computer-played and "y" for human-played. It is
-// pieced together from two files checked by hand against the scenario's
-// tables: the one for "nnn" and the one for "yyy".
+#include "scenario/events_file.h"
+
+// The eight answer sets, one letter a faction in question order: "n" for the
+// computer, "y" for a human.
+constexpr const char* kAnswerSets[] = {"nnn", "nny", "nyn", "nyy",
+                                       "ynn", "yny", "yyn", "yyy"};
+
+// Returns the setup that `answers` give.
+ComputerPlayed SetupOf(std::string_view answers);
+
+// Returns the events file the program writes for `answers`. What it holds is
+// checked against tests/data by EventsFileTest alone; every other test takes
+// its expected bytes from here, so that a change of the scenario fails that
+// test and no other.
 std::string ExpectedEvents(std::string_view answers);
 
 // The console text of a whole run, the same for every answer.

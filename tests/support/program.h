@@ -6,6 +6,9 @@
 #include <string_view>
 #include <vector>
 
+#include "gtest/gtest.h"
+#include "support/scratch_dir.h"
+
 // Runs the real velmoria-setup program, built beside the tests, as a player
 // would: in a folder of its own, with its console on files and pipes.
 
@@ -38,6 +41,28 @@ ProgramResult RunProgram(const std::filesystem::path& dir,
                          std::string_view input,
                          const ProgramOptions& options = {});
 
+using Names = std::vector<std::string>;
+
+// The fixture of the tests that run the real program: a scenario folder of
+// their own, and what is in it after a run.
+class ScenarioFolderTest : public ::testing::Test {
+ protected:
+  ProgramResult Run(std::string_view input,
+                    const ProgramOptions& options = {}) {
+    return RunProgram(scratch_.scenario(), input, options);
+  }
+  ProgramResult RunWith(std::vector<std::string> args,
+                        std::string_view input = "") {
+    ProgramOptions options;
+    options.args = std::move(args);
+    return Run(input, options);
+  }
+  std::string Events() const { return ReadFile(scratch_.events_file()); }
+  Names Files() const { return ListDir(scratch_.scenario()); }
+
+  ScratchDir scratch_;
+};
+
 #ifndef _WIN32
 #include <sys/types.h>
 
@@ -47,6 +72,16 @@ bool CanSwitchUsers();
 // A user whom permission bits stop, as they stop players: nobody when the
 // tests run as root, else null, for the tests' own user.
 const User* UnprivilegedUser();
+
+// Returns true if the program can run under strace here, as it cannot
+// where ptrace is refused.
+bool CanTrace();
+
+// What ProgramOptions::run_under starts the program with to run it under
+// strace with `expression` ("trace=...", "inject=..."), its trace written to
+// `output`. LeakSanitizer, which does not run under ptrace, is off.
+std::vector<std::string> Traced(const std::string& expression,
+                                const std::string& output = "/dev/null");
 
 // A program started and not yet waited for; its standard input is a pipe.
 struct Child {

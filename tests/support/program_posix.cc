@@ -10,6 +10,7 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <thread>
 
 #include "support/scratch_dir.h"
@@ -63,12 +64,20 @@ Child StartProgram(const fs::path& dir, const ProgramOptions& options) {
   }
   argv.push_back(nullptr);
 
+  // Close-on-exec, so that a second child does not hold the first one's
+  // input open, which would then never end.
   int input[2];
-  if (pipe(input) != 0) return child;
   const int out = open(child.out_path.c_str(),
                        O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   const int err = open(child.err_path.c_str(),
                        O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (out < 0 || err < 0 || pipe2(input, O_CLOEXEC) != 0) {
+    ADD_FAILURE() << "cannot start the program: " << std::strerror(errno);
+    for (int fd : {out, err}) {
+      if (fd >= 0) close(fd);
+    }
+    return child;
+  }
   child.pid = fork();
   if (child.pid == 0) {
     // Only async-signal-safe calls from here to exec.
@@ -103,6 +112,7 @@ Child StartProgram(const fs::path& dir, const ProgramOptions& options) {
     }
     _exit(127);
   }
+  if (child.pid < 0) ADD_FAILURE() << "fork: " << std::strerror(errno);
   close(input[0]);
   close(out);
   close(err);
@@ -111,13 +121,13 @@ Child StartProgram(const fs::path& dir, const ProgramOptions& options) {
 }
 
 void SendInput(Child* child, std::string_view input, bool close_after) {
-  while (!input.empty()) {
+  while (child->stdin_fd >= 0 && !input.empty()) {
     const ssize_t written = write(child->stdin_fd, input.data(), input.size());
     if (written < 0 && errno == EINTR) continue;
     if (written < 0) break;  // the program has stopped reading
     input.remove_prefix(static_cast<size_t>(written));
   }
-  if (close_after) {
+  if (close_after && child->stdin_fd >= 0) {
     close(child->stdin_fd);
     child->stdin_fd = -1;
   }
@@ -147,10 +157,17 @@ ProgramResult WaitProgram(Child* child) {
   child->stdin_fd = -1;
   ProgramResult result;
   int status = 0;
-  while (waitpid(child->pid, &status, 0) < 0 && errno == EINTR) {
+  pid_t waited = -1;
+  while (child->pid > 0 && (waited = waitpid(child->pid, &status, 0)) < 0 &&
+         errno == EINTR) {
   }
-  if (WIFEXITED(status)) result.exit_code = WEXITSTATUS(status);
-  if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
+  if (waited < 0) {
+    ADD_FAILURE() << "the program was not started, or cannot be waited for";
+  } else if (WIFEXITED(status)) {
+    result.exit_code = WEXITSTATUS(status);
+  } else if (WIFSIGNALED(status)) {
+    result.signal = WTERMSIG(status);
+  }
   result.out = ReadFile(child->out_path);
   result.err = ReadFile(child->err_path);
   fs::remove(child->out_path);
@@ -163,4 +180,23 @@ ProgramResult RunProgram(const fs::path& dir, std::string_view input,
   Child child = StartProgram(dir, options);
   SendInput(&child, input);
   return WaitProgram(&child);
+}
+
+std::vector<std::string> Traced(const std::string& expression,
+                                const std::string& output) {
+  return {"env",    "ASAN_OPTIONS=detect_leaks=0",
+          "strace", "-qq",
+          "-o",     output,
+          "-e",     expression};
+}
+
+bool CanTrace() {
+  static const bool can = [] {
+    ScratchDir scratch;
+    ProgramOptions options;
+    options.args = {"--version"};
+    options.run_under = Traced("trace=none");
+    return RunProgram(scratch.scenario(), "", options).exit_code == 0;
+  }();
+  return can;
 }

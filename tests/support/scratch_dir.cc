@@ -4,19 +4,76 @@
 #include <atomic>
 #include <fstream>
 #include <iterator>
-#include <random>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstring>
+#endif
 
 namespace fs = std::filesystem;
 
-ScratchDir::ScratchDir() {
-  static std::atomic<unsigned> count{0};
-  std::random_device random;
-  for (;;) {
-    root_ = fs::temp_directory_path() /
-            ("velmoria-test-" + std::to_string(random()) + "-" +
-             std::to_string(count++));
-    if (fs::create_directory(root_)) break;
+namespace {
+
+// Every scratch folder of this process is named by this prefix, with a
+// number after it.
+fs::path Prefix() {
+#ifdef _WIN32
+  const auto pid = GetCurrentProcessId();
+#else
+  const auto pid = getpid();
+#endif
+  return fs::temp_directory_path() /
+         ("velmoria-test-" + std::to_string(pid) + "-");
+}
+
+#ifndef _WIN32
+char g_prefix[4096];
+
+// Removes the scratch folders with the calls a handler may make, fork and
+// exec, and ends the process as the signal would have.
+extern "C" void RemoveScratchAndDie(int signal_number) {
+  char sh[] = "/bin/sh";
+  char c[] = "-c";
+  char script[] = "chmod -R u+rwx \"$0\"*; rm -rf \"$0\"*";
+  char* const argv[] = {sh, c, script, g_prefix, nullptr};
+  const pid_t pid = fork();
+  if (pid == 0) {
+    execv(sh, argv);
+    _exit(127);
   }
+  if (pid > 0) waitpid(pid, nullptr, 0);
+  raise(signal_number);  // the handler was reset on entry
+}
+
+// So that an interrupted test run leaves no scratch folder behind.
+void RemoveWhenInterrupted() {
+  if (g_prefix[0] != '\0') return;
+  std::strncpy(g_prefix, Prefix().c_str(), sizeof g_prefix - 1);
+  struct sigaction action = {};
+  action.sa_handler = RemoveScratchAndDie;
+  action.sa_flags = SA_RESETHAND;
+  for (int signal_number : {SIGHUP, SIGINT, SIGQUIT, SIGTERM}) {
+    sigaction(signal_number, &action, nullptr);
+  }
+}
+#else
+void RemoveWhenInterrupted() {}
+#endif
+
+}  // namespace
+
+ScratchDir::ScratchDir() {
+  RemoveWhenInterrupted();
+  static std::atomic<unsigned> count{0};
+  do {
+    root_ = Prefix();
+    root_ += std::to_string(count++);
+  } while (!fs::create_directory(root_));
   fs::create_directory(scenario());
 }
 

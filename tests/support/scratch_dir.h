@@ -7,8 +7,9 @@
 #include <vector>
 
 // A new folder under the system's temporary folder, removed with all it holds
-// when the test ends. It holds `scenario/`, an empty folder to run the program
-// in, and leaves room beside it for the test's own files.
+// when the test ends, or when the tests are interrupted by a signal. It holds
+// `scenario/`, an empty folder to run the program in, and leaves room beside it
+// for the test's own files.
 class ScratchDir {
  public:
   ScratchDir();
