@@ -12,8 +12,8 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
-# One .exe that needs no DLL beside it.
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -s")
+# Programs that need no DLL beside them: the .exe, and the tests under wine.
+set(CMAKE_EXE_LINKER_FLAGS_INIT -static)
 
 # CTest runs the Windows programs under wine.
 find_program(VELMORIA_WINE NAMES wine wine64 PATHS /usr/lib/wine NO_CMAKE_FIND_ROOT_PATH)

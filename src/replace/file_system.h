@@ -6,17 +6,11 @@
 #include <filesystem>
 #include <string_view>
 
+#include "replace/replace_file.h"
+
 // The file calls whose spelling differs between POSIX and Windows. Nothing
 // here decides anything: each call that can fail returns its error, an errno
-// value or one of the program's own below, and 0 when it is done.
-
-// Errors of the program's own; the system's are positive.
-enum : int {
-  kInUse = -1,        // held by a program that shares it with nobody else
-  kReadOnly = -2,     // its write permission is off: the user's choice
-  kNotRegular = -3,   // a device, a FIFO or a socket: not a file to replace
-  kLinkOfOther = -4,  // a link in a shared folder, owned by another user
-};
+// value or one of the replace's own, and 0 when it is done.
 
 // An open file, closed when the object goes: a descriptor on POSIX, a
 // HANDLE on Windows.
@@ -56,15 +50,19 @@ struct FileInfo {
 // writing, with what any new file gets.
 int CreateNewFile(const std::filesystem::path& path, File* file);
 
-// Opens the existing regular file `path` for reading. A folder is EISDIR,
-// any other file that is not a regular one kNotRegular.
-int OpenToRead(const std::filesystem::path& path, File* file, FileInfo* info);
+enum class Access {
+  kRead,
+  // Reading and writing, as OpenExisting says.
+  kReplace,
+};
 
-// Opens it as OpenToRead does, and for writing as well, without changing it
-// and sharing it with everyone; on Windows also with the access a rename
-// over it needs, so that kInUse means another program holds it.
-int OpenToReplace(const std::filesystem::path& path, File* file,
-                  FileInfo* info);
+// Opens the existing regular file `path` with `access`, without changing
+// it, sharing it with everyone. For kReplace it is not a link: a link there
+// is kNotRegular. On Windows kReplace also asks for what a rename over it
+// needs, so that kInUse means another program holds it. A folder is EISDIR,
+// any other file that is not a regular one kNotRegular.
+int OpenExisting(const std::filesystem::path& path, Access access, File* file,
+                 FileInfo* info);
 
 // Reads at most `size` bytes into `data` and sets *got to how many; 0 at the
 // end.

@@ -17,25 +17,6 @@ int Fd(const File& file) { return static_cast<int>(file.handle()); }
 // The error of a call that reported it in errno.
 int ErrorOf(bool succeeded) { return succeeded ? 0 : errno; }
 
-int OpenExisting(const fs::path& path, int access, File* file, FileInfo* info) {
-  // Not blocking: a FIFO named like the file must not hang the run.
-  const int fd = open(path.c_str(), access | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return errno;
-  file->Reset(fd);
-  struct stat st;
-  const int error = fstat(fd, &st) != 0    ? errno
-                    : S_ISDIR(st.st_mode)  ? EISDIR
-                    : !S_ISREG(st.st_mode) ? kNotRegular
-                                           : 0;
-  if (error != 0) {
-    file->Reset();
-    return error;
-  }
-  *info = {static_cast<std::uint64_t>(st.st_size), st.st_mode & 07777u,
-           st.st_uid, st.st_gid};
-  return 0;
-}
-
 }  // namespace
 
 int File::Close() {
@@ -51,12 +32,28 @@ int CreateNewFile(const fs::path& path, File* file) {
   return 0;
 }
 
-int OpenToRead(const fs::path& path, File* file, FileInfo* info) {
-  return OpenExisting(path, O_RDONLY, file, info);
-}
-
-int OpenToReplace(const fs::path& path, File* file, FileInfo* info) {
-  return OpenExisting(path, O_RDWR, file, info);
+int OpenExisting(const fs::path& path, Access access, File* file,
+                 FileInfo* info) {
+  // Not blocking: a FIFO named like the file must not hang the run. For a
+  // replace, not through a link: the file opened is the one looked at.
+  const int flags = access == Access::kRead ? O_RDONLY : O_RDWR | O_NOFOLLOW;
+  const int fd = open(path.c_str(), flags | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    return errno == ELOOP && access == Access::kReplace ? kNotRegular : errno;
+  }
+  file->Reset(fd);
+  struct stat st;
+  const int error = fstat(fd, &st) != 0    ? errno
+                    : S_ISDIR(st.st_mode)  ? EISDIR
+                    : !S_ISREG(st.st_mode) ? kNotRegular
+                                           : 0;
+  if (error != 0) {
+    file->Reset();
+    return error;
+  }
+  *info = {static_cast<std::uint64_t>(st.st_size), st.st_mode & 07777u,
+           st.st_uid, st.st_gid};
+  return 0;
 }
 
 int ReadSome(const File& file, char* data, std::size_t size, std::size_t* got) {

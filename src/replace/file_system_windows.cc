@@ -48,7 +48,9 @@ int Open(const fs::path& path, DWORD access, DWORD sharing, DWORD creation,
   return 0;
 }
 
-int OpenExisting(const fs::path& path, DWORD access, File* file,
+}  // namespace
+
+int OpenExisting(const fs::path& path, Access access, File* file,
                  FileInfo* info) {
   const DWORD attributes = GetFileAttributesW(path.c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES &&
@@ -56,8 +58,12 @@ int OpenExisting(const fs::path& path, DWORD access, File* file,
     return EISDIR;
   }
   // Sharing everything, so that only another program's refusal to share
-  // makes it fail.
-  if (const int error = Open(path, access, kShareAll, OPEN_EXISTING, file)) {
+  // makes it fail. A program that opens the file as the C runtime does
+  // shares reading and writing, not deleting: DELETE asks for that too.
+  const DWORD wanted = access == Access::kRead
+                           ? GENERIC_READ
+                           : GENERIC_READ | GENERIC_WRITE | DELETE;
+  if (const int error = Open(path, wanted, kShareAll, OPEN_EXISTING, file)) {
     return error;
   }
   LARGE_INTEGER size = {};
@@ -70,8 +76,6 @@ int OpenExisting(const fs::path& path, DWORD access, File* file,
   return 0;
 }
 
-}  // namespace
-
 int File::Close() {
   if (!is_open()) return 0;
   return ErrorOf(
@@ -83,16 +87,6 @@ int CreateNewFile(const fs::path& path, File* file) {
   // file is open.
   return Open(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
               CREATE_NEW, file);
-}
-
-int OpenToRead(const fs::path& path, File* file, FileInfo* info) {
-  return OpenExisting(path, GENERIC_READ, file, info);
-}
-
-int OpenToReplace(const fs::path& path, File* file, FileInfo* info) {
-  // A program that opens the file as the C runtime does shares reading and
-  // writing, not deleting: DELETE asks for that too.
-  return OpenExisting(path, GENERIC_READ | GENERIC_WRITE | DELETE, file, info);
 }
 
 int ReadSome(const File& file, char* data, std::size_t size, std::size_t* got) {

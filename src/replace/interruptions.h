@@ -24,26 +24,26 @@ void Unregister(int slot);
 // there.
 void RemoveRegisteredFiles();
 
-// Holds interruptions off while it lives, so that a file is made and
-// registered in one step; one that came meanwhile comes when it ends. Scopes
-// of this and of Uninterrupted do not nest.
-class HeldInterruptions {
+// While it lives, an interruption is deferred: it comes, and ends the
+// process, when the scope ends. So a file is made and registered in one
+// step. Scopes of this and of IgnoredInterruptions do not nest.
+class DeferredInterruptions {
  public:
-  HeldInterruptions();
-  ~HeldInterruptions();
-  HeldInterruptions(const HeldInterruptions&) = delete;
-  HeldInterruptions& operator=(const HeldInterruptions&) = delete;
+  DeferredInterruptions();
+  ~DeferredInterruptions();
+  DeferredInterruptions(const DeferredInterruptions&) = delete;
+  DeferredInterruptions& operator=(const DeferredInterruptions&) = delete;
 };
 
-// While it lives, interruptions are let go: what it covers (a new file going
-// into place) finishes, and the run ends as it would have. When it ends,
-// interruptions stop the process again.
-class Uninterrupted {
+// While it lives, an interruption is ignored: it is let go, so that what the
+// scope covers (a new file going into place) finishes and the run ends as it
+// would have. When it ends, interruptions stop the process again.
+class IgnoredInterruptions {
  public:
-  Uninterrupted();
-  ~Uninterrupted();
-  Uninterrupted(const Uninterrupted&) = delete;
-  Uninterrupted& operator=(const Uninterrupted&) = delete;
+  IgnoredInterruptions();
+  ~IgnoredInterruptions();
+  IgnoredInterruptions(const IgnoredInterruptions&) = delete;
+  IgnoredInterruptions& operator=(const IgnoredInterruptions&) = delete;
 };
 
 #endif  // REPLACE_INTERRUPTIONS_H_

@@ -74,7 +74,7 @@ void HandleInterruptions() {
     sigaddset(&g_fatal_signals, signal_number);
   }
 #endif
-  const HeldInterruptions held;
+  const DeferredInterruptions deferred;
   struct sigaction action = {};
   action.sa_handler = RemoveFilesAndDie;
   action.sa_flags = SA_RESETHAND;
@@ -93,8 +93,8 @@ void HandleInterruptions() {
   signal(SIGXFSZ, SIG_IGN);
 }
 
-HeldInterruptions::HeldInterruptions() { Hold(); }
-HeldInterruptions::~HeldInterruptions() { Release(/*let_go=*/false); }
+DeferredInterruptions::DeferredInterruptions() { Hold(); }
+DeferredInterruptions::~DeferredInterruptions() { Release(/*let_go=*/false); }
 
-Uninterrupted::Uninterrupted() { Hold(); }
-Uninterrupted::~Uninterrupted() { Release(/*let_go=*/true); }
+IgnoredInterruptions::IgnoredInterruptions() { Hold(); }
+IgnoredInterruptions::~IgnoredInterruptions() { Release(/*let_go=*/true); }

@@ -10,11 +10,11 @@ namespace {
 // thread of its own. The main thread holds this lock while it makes and
 // registers a file, and the handler while it removes them.
 std::mutex g_lock;
-int g_uninterrupted = 0;  // the Uninterrupted scopes alive
+int g_ignoring = 0;  // the IgnoredInterruptions scopes alive
 
 BOOL WINAPI RemoveFilesOnConsoleEvent(DWORD event) {
   std::lock_guard<std::mutex> hold(g_lock);
-  if (g_uninterrupted > 0) {
+  if (g_ignoring > 0) {
     // Too late to stop: a new file is going into place. Ctrl-C and
     // Ctrl-Break are let go; a closing window ends the process in any case.
     return event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT;
@@ -38,15 +38,15 @@ void HandleInterruptions() {
   SetConsoleCtrlHandler(RemoveFilesOnConsoleEvent, TRUE);
 }
 
-HeldInterruptions::HeldInterruptions() { g_lock.lock(); }
-HeldInterruptions::~HeldInterruptions() { g_lock.unlock(); }
+DeferredInterruptions::DeferredInterruptions() { g_lock.lock(); }
+DeferredInterruptions::~DeferredInterruptions() { g_lock.unlock(); }
 
-Uninterrupted::Uninterrupted() {
+IgnoredInterruptions::IgnoredInterruptions() {
   std::lock_guard<std::mutex> hold(g_lock);
-  ++g_uninterrupted;
+  ++g_ignoring;
 }
 
-Uninterrupted::~Uninterrupted() {
+IgnoredInterruptions::~IgnoredInterruptions() {
   std::lock_guard<std::mutex> hold(g_lock);
-  --g_uninterrupted;
+  --g_ignoring;
 }

@@ -112,7 +112,7 @@ std::optional<Failure> LookAtOld(const fs::path& name,
     return failure;
   }
   File file;
-  int error = OpenToReplace(old->path, &file, &old->info);
+  int error = OpenExisting(old->path, Access::kReplace, &file, &old->info);
   if (error == ENOENT) return std::nullopt;
   if (error != 0) {
     return Failure{Step::kLook, old->path, WhyNotReplaceable(old->path, error)};
@@ -126,7 +126,9 @@ std::optional<Failure> LookAtOld(const fs::path& name,
   const fs::path backup = BackupOf(old->path);
   File older;
   FileInfo older_info;
-  error = old->keep ? OpenToReplace(backup, &older, &older_info) : 0;
+  error = old->keep
+              ? OpenExisting(backup, Access::kReplace, &older, &older_info)
+              : 0;
   if (error != 0 && error != ENOENT) {
     return Failure{Step::kLookAtBackup, backup,
                    WhyNotReplaceable(backup, error)};
@@ -154,9 +156,9 @@ std::optional<Failure> WriteInPlace(const OldFile& old,
                                     std::string_view content) {
   File file;
   FileInfo info;
-  int error = OpenToReplace(old.path, &file, &info);
+  int error = OpenExisting(old.path, Access::kReplace, &file, &info);
   if (error != 0) return Failure{Step::kWrite, old.path, error};
-  const Uninterrupted uninterrupted;
+  const IgnoredInterruptions ignored;
   if ((error = WriteWhole(file, content)) == 0 &&
       (error = SyncFile(file)) == 0) {
     return std::nullopt;
@@ -265,7 +267,7 @@ Replaced Replace(const OldFile& old, std::string_view content) {
     replaced.failure = WriteCopy(&made.copy, old);
   }
   if (!replaced.failure) {
-    const Uninterrupted uninterrupted;
+    const IgnoredInterruptions ignored;
     replaced.failure = PutInPlace(&made, old);
     if (!replaced.failure) replaced.warning = SyncFolderOf(old.path);
   }
@@ -304,7 +306,7 @@ std::vector<fs::path> StrayCopies(const fs::path& file) {
 int ReadWholeFile(const fs::path& path, std::string* content) {
   File file;
   FileInfo info;
-  const int error = OpenToRead(path, &file, &info);
+  const int error = OpenExisting(path, Access::kRead, &file, &info);
   return error != 0 ? error : ReadAll(file, info.size, content);
 }
 
@@ -326,8 +328,8 @@ std::optional<Failure> CheckReplace(const fs::path& name,
   return std::nullopt;
 }
 
-Replaced FinishReplace(const fs::path& name, std::string_view content,
-                       IsRewritable is_rewritable) {
+Replaced ReplaceWholeFile(const fs::path& name, std::string_view content,
+                          IsRewritable is_rewritable) {
   // Looked at again: it may have been edited while the questions were asked.
   // A file that appeared after the look is judged as any old file, once.
   for (int look = 1;; ++look) {

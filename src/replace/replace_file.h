@@ -33,12 +33,20 @@ enum class Step {
   kRemove,        // removing a file of the program's own
 };
 
+// Errors of the replace's own; the system's, errno values, are positive.
+enum : int {
+  kInUse = -1,        // held by a program that shares it with nobody else
+  kReadOnly = -2,     // its write permission is off: the user's choice
+  kNotRegular = -3,   // a device, a FIFO, a socket or a link: not a file
+  kLinkOfOther = -4,  // a link in a shared folder, owned by another user
+};
+
 // What failed: the step, the file it was about, and the error; then what
 // undoing it found. A kRestore with error 0 means the old content is back.
 struct Failure {
   Step step;
   std::filesystem::path file;
-  int error = 0;  // an errno value, or one of file_system.h's own
+  int error = 0;  // an errno value, or one of the replace's own
   std::vector<Failure> then = {};
 };
 
@@ -63,8 +71,8 @@ std::optional<Failure> CheckReplace(const std::filesystem::path& name,
 // in the same step. Where the folder takes no new file, a rewritable old file
 // is written in place. On failure it removes what it made and leaves the old
 // file, and any older backup, as they were.
-Replaced FinishReplace(const std::filesystem::path& name,
-                       std::string_view content, IsRewritable is_rewritable);
+Replaced ReplaceWholeFile(const std::filesystem::path& name,
+                          std::string_view content, IsRewritable is_rewritable);
 
 // Reads the whole of the file at `path` into *content, which holds nothing
 // else meanwhile; returns the error. A folder is EISDIR, any other file that

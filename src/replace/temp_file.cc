@@ -37,7 +37,7 @@ int TempFile::Create(const fs::path& target) {
     fs::path path = target;
     path += "." + NewSuffix();
     // Made and registered in one step, as the handler sees them.
-    const HeldInterruptions held;
+    const DeferredInterruptions deferred;
     const int error = CreateNewFile(path, &file_);
     if (error == EEXIST) continue;
     if (error != 0) return error;

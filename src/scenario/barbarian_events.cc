@@ -1,6 +1,7 @@
 #include "scenario/barbarian_events.h"
 
-#include "eventfile/event_writer.h"
+#include "eventfile/blocks.h"
+#include "scenario/unit_events.h"
 
 namespace {
 

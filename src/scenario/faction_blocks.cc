@@ -1,6 +1,7 @@
 #include "scenario/faction_blocks.h"
 
-#include "eventfile/event_writer.h"
+#include "eventfile/blocks.h"
+#include "scenario/unit_events.h"
 
 namespace {
 

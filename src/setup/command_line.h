@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "scenario/events_file.h"
+#include "scenario/plan.h"
 
 // What a run is asked to do.
 enum class Command {

@@ -33,9 +33,13 @@ size_t ReadStandardInput(char* buffer, size_t size, bool* last, int* error);
 
 // Returns true when the program is alone in a console window that opened for
 // it, as on a double click or a shortcut: the window closes when the program
-// ends, and takes what it printed along. Asked first at the start; on
-// Windows such a window is then named "Velmoria setup".
+// ends, and takes what it printed along. Asked first at the start; a process
+// that attaches later does not change the answer.
 bool OwnsConsoleWindow();
+
+// Names a window of the program's own "Velmoria setup", for the player,
+// rather than by the path of the program.
+void NameConsoleWindow();
 
 // Shows "Press Enter to close this window." and waits for Enter, or for the
 // end of the input, ignoring what was typed before. Whatever else ends the
@@ -53,25 +57,8 @@ enum class Stream { kOutput, kError };
 // program's own breaks a line too long for it between words.
 int Print(Stream stream, std::string_view text);
 
-// Returns the folder the program works in, in full, however long.
-std::filesystem::path CurrentFolder();
-
 // Returns the name of `path` to show the user, as well as it can be shown:
 // on Windows a name that is not valid UTF-16 still gives one.
 std::string Shown(const std::filesystem::path& path);
-
-// Windows only; elsewhere nothing, or false.
-
-// Returns the program's own file.
-std::filesystem::path ProgramFile();
-
-// Returns true if `folder` is in the user's temporary folder, where Windows
-// runs a program started from inside a zip.
-bool IsInTemporaryFolder(const std::filesystem::path& folder);
-
-// Returns the copy of `file` that Windows keeps in the user's VirtualStore
-// for older programs, which read it instead of the file; nothing if there is
-// none.
-std::filesystem::path VirtualStoreCopy(const std::filesystem::path& file);
 
 #endif  // SETUP_CONSOLE_H_

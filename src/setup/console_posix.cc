@@ -5,7 +5,8 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <streambuf>
+#include <cstdio>
+#include <iostream>
 
 const int kInterruptedExitStatus = 128 + SIGINT;
 
@@ -23,71 +24,27 @@ size_t ReadStandardInput(char* buffer, size_t size, bool* /*last*/,
 }
 
 bool OwnsConsoleWindow() { return false; }
-
+void NameConsoleWindow() {}
 void WaitForEnter(int /*exit_status*/) {}
 
-namespace {
-
-// Writes all of `text` on `fd`; returns the error.
-int WriteAll(int fd, std::string_view text) {
-  while (!text.empty()) {
-    const ssize_t written = write(fd, text.data(), text.size());
-    if (written < 0 && errno != EINTR) return errno;
-    if (written > 0) text.remove_prefix(static_cast<size_t>(written));
-  }
-  return 0;
-}
-
-// Standard output, held until it is flushed and then written in one call.
-class StandardOutput : public std::streambuf {
- public:
-  StandardOutput() { setp(buffer_, buffer_ + sizeof buffer_); }
-
- protected:
-  int_type overflow(int_type c) override {
-    if (sync() != 0) return traits_type::eof();
-    if (!traits_type::eq_int_type(c, traits_type::eof())) {
-      sputc(traits_type::to_char_type(c));
-    }
-    return traits_type::not_eof(c);
-  }
-  int sync() override {
-    const int error =
-        WriteAll(STDOUT_FILENO, std::string_view(pbase(), pptr() - pbase()));
-    setp(buffer_, buffer_ + sizeof buffer_);
-    return error == 0 ? 0 : -1;
-  }
-
- private:
-  char buffer_[4096];
-};
-
-}  // namespace
-
+// The standard streams, with standard output held until flushed on a
+// terminal as on a pipe, so that the banner and the first question appear
+// at once.
 std::ostream& ConsoleOutput() {
-  static StandardOutput standard_output;
-  static std::ostream output(&standard_output);
+  static std::ostream& output =
+      (std::setvbuf(stdout, nullptr, _IOFBF, BUFSIZ), std::cout);
   return output;
 }
 
 int Print(Stream stream, std::string_view text) {
-  return WriteAll(stream == Stream::kError ? STDERR_FILENO : STDOUT_FILENO,
-                  text);
-}
-
-std::filesystem::path CurrentFolder() {
-  std::error_code ec;
-  std::filesystem::path folder = std::filesystem::current_path(ec);
-  return ec ? "." : folder;
+  std::ostream& out = stream == Stream::kError ? std::cerr : ConsoleOutput();
+  errno = 0;
+  if (out.write(text.data(), static_cast<std::streamsize>(text.size()))
+          .flush()) {
+    return 0;
+  }
+  out.clear();
+  return errno != 0 ? errno : EIO;
 }
 
 std::string Shown(const std::filesystem::path& path) { return path.string(); }
-
-// What only Windows has.
-std::filesystem::path ProgramFile() { return {}; }
-bool IsInTemporaryFolder(const std::filesystem::path& /*folder*/) {
-  return false;
-}
-std::filesystem::path VirtualStoreCopy(const std::filesystem::path& /*file*/) {
-  return {};
-}

@@ -4,7 +4,7 @@
 #include <istream>
 #include <ostream>
 
-#include "scenario/events_file.h"
+#include "scenario/plan.h"
 
 // Holds the setup dialogue: greets the user on `console_out`, asks for each
 // faction whether a human plays it, reading the answers from `console_in`,

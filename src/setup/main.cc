@@ -8,11 +8,12 @@
 
 #include "replace/interruptions.h"
 #include "replace/replace_file.h"
-#include "scenario/events_file.h"
+#include "scenario/plan.h"
 #include "setup/command_line.h"
 #include "setup/console.h"
 #include "setup/dialogue.h"
 #include "setup/messages.h"
+#include "setup/places.h"
 
 namespace fs = std::filesystem;
 
@@ -95,7 +96,7 @@ int WriteEvents(const CommandLine& command_line, const fs::path& folder) {
     // The last answer's Enter ended its line; a blank one sets off the end.
     if (OwnsConsoleWindow()) Print(Stream::kOutput, "\n");
   }
-  const Replaced replaced = FinishReplace(
+  const Replaced replaced = ReplaceWholeFile(
       kEventsFileName, EventsFileFor(computer_played), IsWrittenByThisVersion);
   for (const fs::path& stray : replaced.strays) {
     Say(Format(kStrayCopy, {Shown(stray)}));
@@ -172,6 +173,7 @@ int Main(int argc, Char** argv) {
   // A window of the program's own would close at once, and take the outcome
   // with it, success or failure. Asked before anyone else may attach to it.
   const bool own_window = OwnsConsoleWindow();
+  if (own_window) NameConsoleWindow();
   int status = 1;
   try {
     HandleInterruptions();

@@ -3,7 +3,6 @@
 #include <cerrno>
 #include <cstring>
 
-#include "replace/file_system.h"
 #include "setup/console.h"
 
 namespace fs = std::filesystem;

@@ -7,7 +7,7 @@
 #include <string_view>
 
 #include "replace/replace_file.h"
-#include "scenario/events_file.h"
+#include "scenario/plan.h"
 
 // The program's words: every message it prints is here but the usage errors,
 // which command_line.cc words. The package test checks that the guide for

@@ -34,7 +34,7 @@ class ReplaceFileTest : public ::testing::Test {
     if (std::optional<Failure> failure = CheckReplace(name, is_rewritable)) {
       return failure;
     }
-    return FinishReplace(name, content, is_rewritable).failure;
+    return ReplaceWholeFile(name, content, is_rewritable).failure;
   }
   fs::path Name() const { return scratch_.events_file(); }
   fs::path Dir() const { return scratch_.scenario(); }
@@ -49,7 +49,7 @@ TEST_F(ReplaceFileTest, OldFileStaysUntilTheNewOneIsComplete) {
   EXPECT_EQ(ReadFile(Name()), "old\r\n");
   EXPECT_EQ(ListDir(Dir()), Names{"events.txt"});
 
-  const Replaced replaced = FinishReplace(Name(), "new\r\n", Rewritable);
+  const Replaced replaced = ReplaceWholeFile(Name(), "new\r\n", Rewritable);
   ASSERT_FALSE(replaced.failure);
   EXPECT_TRUE(replaced.existed);
   EXPECT_EQ(ReadFile(Name()), "new\r\n");
@@ -66,7 +66,7 @@ TEST_F(ReplaceFileTest, SystemCalls) {
   EXPECT_EQ(ReadFile(Name()), "old");
   File file;
   FileInfo info;
-  ASSERT_EQ(OpenToRead(Name(), &file, &info), 0);
+  ASSERT_EQ(OpenExisting(Name(), Access::kRead, &file, &info), 0);
 #ifdef _WIN32
   EXPECT_NE(SyncFile(file), 0);
 #endif
@@ -112,7 +112,7 @@ TEST_F(ReplaceFileTest, FileHeldByAnotherProgram) {
       if (c.held_ms >= 0) Sleep(static_cast<DWORD>(c.held_ms));
       if (c.held_ms >= 0) CloseHandle(other);
     });
-    if (!failure) failure = FinishReplace(Name(), "new", Rewritable).failure;
+    if (!failure) failure = ReplaceWholeFile(Name(), "new", Rewritable).failure;
     release.join();
     if (c.held_ms < 0) CloseHandle(other);
     EXPECT_EQ(failure.has_value(), c.held_ms < 0) << c.name;

@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "scenario/events_file.h"
+#include "scenario/plan.h"
 
 // The eight answer sets, one letter a faction in question order: "n" for the
 // computer, "y" for a human.
@@ -15,7 +15,7 @@ constexpr const char* kAnswerSets[] = {"nnn", "nny", "nyn", "nyy",
 ComputerPlayed SetupOf(std::string_view answers);
 
 // Returns the events file the program writes for `answers`. What it holds is
-// checked against tests/data by EventsFileTest alone; every other test takes
+// checked against tests/data by PlanTest alone; every other test takes
 // its expected bytes from here, so that a change of the scenario fails that
 // test and no other.
 std::string ExpectedEvents(std::string_view answers);

@@ -1,11 +1,12 @@
-#ifndef EVENTFILE_EVENT_WRITER_H_
-#define EVENTFILE_EVENT_WRITER_H_
+#ifndef EVENTFILE_BLOCKS_H_
+#define EVENTFILE_BLOCKS_H_
 
 #include <string>
 #include <string_view>
 
-// The events file is built in memory, one keyword block per call, and written
-// out in one piece at the end of a run. Every call appends whole lines, each
+// The blocks of the events language, one call each. The events file is
+// built in memory, one block per call, and written out in one piece at the
+// end of a run. Every call appends whole lines, each
 // ended by CR LF whatever the system, and writes its values as given: no
 // quoting, escaping, trimming or case change.
 
@@ -63,16 +64,4 @@ void WriteCreateUnit(std::string* out, std::string_view owner,
 // starts a new line.
 void WritePlayWaveFile(std::string* out, std::string_view file_name);
 
-// Whole events.
-
-// The home city of a unit that belongs to no city.
-constexpr std::string_view kNoHomeCity = "NONE";
-
-// Appends an event that creates a unit of no city on a random turn, one turn
-// in `denominator`.
-void WriteRandomTurnUnitEvent(std::string* out, int denominator,
-                              std::string_view owner, std::string_view unit,
-                              std::string_view veteran,
-                              std::string_view location);
-
-#endif  // EVENTFILE_EVENT_WRITER_H_
+#endif  // EVENTFILE_BLOCKS_H_

@@ -1,4 +1,4 @@
-#include "eventfile/event_writer.h"
+#include "eventfile/blocks.h"
 
 #include <functional>
 #include <string>
@@ -9,7 +9,7 @@ namespace {
 
 // Each block appends its lines, CR LF ended, with its values as they are
 // given; a line feed in a value starts a new line, never a bare LF.
-TEST(EventWriterTest, EveryBlockWritesItsLinesInOrder) {
+TEST(BlocksTest, EveryBlockWritesItsLinesInOrder) {
   struct Case {
     const char* name;
     std::function<void(std::string*)> write;

@@ -1,4 +1,4 @@
-#include "eventfile/event_writer.h"
+#include "eventfile/blocks.h"
 
 #include <string>
 
@@ -118,15 +118,4 @@ void WriteCreateUnit(std::string* out, std::string_view owner,
 void WritePlayWaveFile(std::string* out, std::string_view file_name) {
   AppendLine(out, "PlayWaveFile");
   AppendLine(out, file_name);
-}
-
-void WriteRandomTurnUnitEvent(std::string* out, int denominator,
-                              std::string_view owner, std::string_view unit,
-                              std::string_view veteran,
-                              std::string_view location) {
-  WriteIf(out);
-  WriteRandomTurnTrigger(out, denominator);
-  WriteThen(out);
-  WriteCreateUnit(out, owner, unit, veteran, kNoHomeCity, location);
-  WriteEndIf(out);
 }

@@ -1,4 +1,4 @@
-#include "scenario/events_file.h"
+#include "scenario/plan.h"
 
 #include <algorithm>
 #include <string>
@@ -75,7 +75,7 @@ std::vector<std::string> EventsOf(const std::string& file) {
 // reference files (cmake --build --preset default --target reference-files),
 // reviews git diff tests/data, and updates the facts below if an event was
 // added or removed.
-TEST(EventsFileTest, EachSetupIsItsReferenceFile) {
+TEST(PlanTest, EachSetupIsItsReferenceFile) {
   for (const char* answers : kAnswerSets) {
     const std::string reference =
         std::string(VELMORIA_TEST_DATA "/events-") + answers + ".txt";
@@ -139,7 +139,7 @@ TEST(EventsFileTest, EachSetupIsItsReferenceFile) {
 // Any change, however small, makes it a file of someone else's, unless it
 // is the shape a run stopped while writing in place leaves: one of the eight
 // over another, up to some point, and the old one's text after it.
-TEST(EventsFileTest, NearMissesAndCutFiles) {
+TEST(PlanTest, NearMissesAndCutFiles) {
   const std::string nnn = ExpectedEvents("nnn");
   const std::string nyn = ExpectedEvents("nyn");
   const std::string yyy = ExpectedEvents("yyy");

@@ -1,5 +1,5 @@
-#ifndef SCENARIO_EVENTS_FILE_H_
-#define SCENARIO_EVENTS_FILE_H_
+#ifndef SCENARIO_PLAN_H_
+#define SCENARIO_PLAN_H_
 
 #include <array>
 #include <iterator>
@@ -26,4 +26,4 @@ std::optional<ComputerPlayed> RecognizeEventsFile(std::string_view content);
 // and the old one's from there.
 bool IsWrittenByThisVersion(std::string_view content);
 
-#endif  // SCENARIO_EVENTS_FILE_H_
+#endif  // SCENARIO_PLAN_H_

@@ -1,8 +1,8 @@
-#include "scenario/events_file.h"
+#include "scenario/plan.h"
 
 #include <algorithm>
 
-#include "eventfile/event_writer.h"
+#include "eventfile/blocks.h"
 #include "scenario/barbarian_events.h"
 
 namespace {

@@ -1,0 +1,26 @@
+#ifndef SETUP_PLACES_H_
+#define SETUP_PLACES_H_
+
+#include <filesystem>
+
+// The places a run is judged by: where it works, and on Windows where the
+// program itself is, the user's temporary folder and the copies Windows
+// keeps for older programs. Elsewhere the Windows ones are empty, or false.
+
+// Returns the folder the program works in, in full, however long; if it was
+// deleted, its name as it was, or words that say so.
+std::filesystem::path CurrentFolder();
+
+// Returns the program's own file.
+std::filesystem::path ProgramFile();
+
+// Returns true if `folder` is in the user's temporary folder, where Windows
+// runs a program started from inside a zip.
+bool IsInTemporaryFolder(const std::filesystem::path& folder);
+
+// Returns the copy of `file` that Windows keeps in the user's VirtualStore
+// for older programs, which read it instead of the file; nothing if there is
+// none.
+std::filesystem::path VirtualStoreCopy(const std::filesystem::path& file);
+
+#endif  // SETUP_PLACES_H_
