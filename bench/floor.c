@@ -1,13 +1,15 @@
 /* The floor for velmoria-setup's benchmark: a minimal C program doing the
- * I/O of one run with its answers on the command line, in a folder that
- * holds the file an earlier run wrote, and nothing else. Like the program,
- * it looks at the old file, reads it whole and compares it with what it
- * writes, reads the folder for copies a stopped run left, then creates the
- * new file beside the old one, writes it in one piece, syncs it, renames it
- * over the old one and syncs the folder. The file's bytes are built in
- * (EVENTS_FILE), not built. */
+ * I/O of one run with its answers on the command line. Given "first", in a
+ * folder with no events.txt; else in one that holds the file an earlier run
+ * wrote, which, like the program, it looks at, reads whole and compares with
+ * what it writes. Then it reads the folder for files a stopped run left,
+ * creates the new file beside the old one, writes it in one piece, syncs it,
+ * renames it into place (without replacing, where there was none) and
+ * syncs the folder. The file's bytes are built in (EVENTS_FILE), not built. */
 
+#define _GNU_SOURCE
 #include <dirent.h>
+#include <errno.h>
 #include <fcntl.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -25,33 +27,42 @@ __asm__(".section .rodata\n"
 extern const char events[];
 extern const char events_end[];
 
-int main(void) {
+int main(int argc, char** argv) {
+  const int first = argc > 1 && strcmp(argv[1], "first") == 0;
   const size_t size = (size_t)(events_end - events);
   static char old[16384];
   struct stat st;
-  if (lstat("events.txt", &st) != 0 || !S_ISREG(st.st_mode)) return 1;
-  int fd = open("events.txt", O_RDWR | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0 || fstat(fd, &st) != 0) return 1;
-  const ssize_t got = read(fd, old, sizeof old);
-  if (got != (ssize_t)size || read(fd, old, sizeof old) != 0 ||
-      memcmp(old, events, size) != 0 || close(fd) != 0) {
-    return 1; /* not the file this run writes */
+  if (lstat("events.txt", &st) != 0) {
+    if (errno != ENOENT || !first) return 1;
+  } else {
+    if (first || !S_ISREG(st.st_mode)) return 1;
+    int fd = open("events.txt", O_RDWR | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0 || fstat(fd, &st) != 0) return 1;
+    const ssize_t got = read(fd, old, sizeof old);
+    if (got != (ssize_t)size || read(fd, old, sizeof old) != 0 ||
+        memcmp(old, events, size) != 0 || close(fd) != 0) {
+      return 1; /* not the file this run writes */
+    }
   }
   DIR* folder = opendir(".");
   if (folder == NULL) return 1;
   for (struct dirent* entry; (entry = readdir(folder)) != NULL;) {
-    if (strncmp(entry->d_name, "events.txt.bak.", 15) == 0) return 1;
+    if (strncmp(entry->d_name, "events.txt.", 11) == 0) return 1;
   }
   closedir(folder);
 
   char temp[] = "events.txt.XXXXXX";
-  fd = mkstemp(temp);
-  if (fd < 0 || fchmod(fd, st.st_mode & 07777) != 0 ||
+  int fd = mkstemp(temp);
+  if (fd < 0 || (!first && fchmod(fd, st.st_mode & 07777) != 0) ||
       pwrite(fd, events, size, 0) != (ssize_t)size ||
       ftruncate(fd, (off_t)size) != 0 || fsync(fd) != 0 || close(fd) != 0) {
     return 1;
   }
-  if (rename(temp, "events.txt") != 0) return 1;
+  if (first ? renameat2(AT_FDCWD, temp, AT_FDCWD, "events.txt",
+                        RENAME_NOREPLACE) != 0
+            : rename(temp, "events.txt") != 0) {
+    return 1;
+  }
   fd = open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0 || fsync(fd) != 0 || close(fd) != 0) return 1;
   return 0;

@@ -21,8 +21,7 @@ void AppendText(std::string* out, std::string_view text) {
 
 void AppendLine(std::string* out, std::string_view text) {
   AppendText(out, text);
-  // A character at a time: a call to append costs more than the two.
-  for (char c : kLineEnd) out->push_back(c);
+  out->append(kLineEnd);
 }
 
 // Appends "<key>=<value>"; the key is given with its equals sign.

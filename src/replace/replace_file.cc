@@ -104,10 +104,12 @@ int ReadAll(const File& file, std::uint64_t size, std::string* content) {
 // Finds the file and reads it. A file that is there must be one that can be
 // replaced: a regular file that can be written and that no other program
 // holds. A read-only file is the user's choice, and a folder or a device is
-// not ours to swap for a file. One that must be kept needs a place for its
-// copy too.
+// not ours to swap for a file. One that must be kept, neither rewritable nor
+// holding `content` already, needs a place for its copy too.
 std::optional<Failure> LookAtOld(const fs::path& name,
-                                 IsRewritable is_rewritable, OldFile* old) {
+                                 IsRewritable is_rewritable,
+                                 std::optional<std::string_view> content,
+                                 OldFile* old) {
   if (std::optional<Failure> failure = FollowLinks(name, &old->path)) {
     return failure;
   }
@@ -121,7 +123,8 @@ std::optional<Failure> LookAtOld(const fs::path& name,
   if ((error = ReadAll(file, old->info.size, &old->content)) != 0) {
     return Failure{Step::kRead, old->path, error};
   }
-  old->keep = !is_rewritable(old->content);
+  // What holds the very content to be written loses nothing by it.
+  old->keep = old->content != content && !is_rewritable(old->content);
   // The copy takes the place of any older one, which must be replaceable.
   const fs::path backup = BackupOf(old->path);
   File older;
@@ -185,7 +188,9 @@ std::optional<Failure> WriteNew(TempFile* file, const OldFile& old,
 // Writes the copy of the old content beside it, as the old file was, synced.
 std::optional<Failure> WriteCopy(TempFile* copy, const OldFile& old) {
   const fs::path backup = BackupOf(old.path);
-  int error = copy->Create(backup);
+  // Named by what it holds, so that the copy a stopped run leaves is told
+  // from a user's file.
+  int error = copy->Create(backup, ContentTag(old.content));
   if (error == 0) error = SetOwnerAndMode(copy->file(), old.info);
   if (error == 0) error = WriteWhole(copy->file(), old.content);
   if (error == 0) error = copy->SyncAndClose();
@@ -253,52 +258,59 @@ std::optional<Failure> PutInPlace(NewFiles* made, const OldFile& old) {
 // no new file; else a new file and, where the old content is kept, its copy,
 // renamed into place while interruptions are let go, and the folder synced.
 // What it made is removed if it fails.
-Replaced Replace(const OldFile& old, std::string_view content) {
-  Replaced replaced;
-  replaced.existed = old.exists;
+void Replace(const OldFile& old, std::string_view content, Replaced* replaced) {
+  replaced->existed = old.exists;
+  std::optional<Failure>& failure = replaced->failure;
   NewFiles made;
   if (const int error = made.file.Create(old.path)) {
-    replaced.failure = WhyNotInPlace(old, error);
-    if (!replaced.failure) replaced.failure = WriteInPlace(old, content);
-    return replaced;
+    failure = WhyNotInPlace(old, error);
+    if (!failure) failure = WriteInPlace(old, content);
+    return;
   }
-  replaced.failure = WriteNew(&made.file, old, content);
-  if (!replaced.failure && old.keep) {
-    replaced.failure = WriteCopy(&made.copy, old);
-  }
-  if (!replaced.failure) {
+  failure = WriteNew(&made.file, old, content);
+  if (!failure && old.keep) failure = WriteCopy(&made.copy, old);
+  if (!failure) {
     const IgnoredInterruptions ignored;
-    replaced.failure = PutInPlace(&made, old);
-    if (!replaced.failure) replaced.warning = SyncFolderOf(old.path);
+    failure = PutInPlace(&made, old);
+    if (!failure) replaced->warning = SyncFolderOf(old.path);
   }
-  if (!replaced.failure) {
-    if (old.keep) replaced.kept_as = BackupOf(old.path);
-    return replaced;
+  if (!failure) {
+    if (old.keep) replaced->kept_as = BackupOf(old.path);
+    return;
   }
   for (TempFile* temp : {&made.file, &made.copy}) {
     const fs::path path = temp->path();
     if (const int error = temp->Remove()) {
-      replaced.failure->then.push_back({Step::kRemove, path, error});
+      failure->then.push_back({Step::kRemove, path, error});
     }
   }
-  return replaced;
 }
 
-// The copies of an old file that a run stopped between its two renames
-// left: named as its backup, with a suffix of six.
-std::vector<fs::path> StrayCopies(const fs::path& file) {
-  const fs::path::string_type prefix = (BackupOf(file).filename() += ".");
-  std::vector<fs::path> strays;
+// Finds what runs stopped before they could name or remove them left beside
+// `file`: a copy of an old file, under its backup's name and the tag of
+// what it holds; a new file, under the file's name and a suffix, holding
+// nothing yet or content that is rewritable.
+void FindStrays(const fs::path& file, IsRewritable is_rewritable,
+                Replaced* found) {
+  const fs::path::string_type copy = (BackupOf(file).filename() += ".");
+  const fs::path::string_type made = (file.filename() += ".");
   std::error_code ec;
   for (fs::directory_iterator entry(FolderOf(file), ec), end;
        !ec && entry != end; entry.increment(ec)) {
-    const fs::path::string_type name = entry->path().filename().native();
-    if (name.size() == prefix.size() + 6 &&
-        name.compare(0, prefix.size(), prefix) == 0) {
-      strays.push_back(file.parent_path() / name);
+    const fs::path::string_type name = entry->path().filename();
+    const bool is_copy = IsTempName(name, copy);
+    std::string content;
+    if ((!is_copy && !IsTempName(name, made)) ||
+        ReadWholeFile(entry->path(), &content) != 0) {
+      continue;
+    }
+    const fs::path path = file.parent_path() / name;
+    if (is_copy && fs::path(ContentTag(content)) == name.substr(copy.size())) {
+      found->stray_copies.push_back(path);
+    } else if (!is_copy && (content.empty() || is_rewritable(content))) {
+      found->stray_new_files.push_back(path);
     }
   }
-  return strays;
 }
 
 }  // namespace
@@ -310,22 +322,23 @@ int ReadWholeFile(const fs::path& path, std::string* content) {
   return error != 0 ? error : ReadAll(file, info.size, content);
 }
 
-std::optional<Failure> CheckReplace(const fs::path& name,
-                                    IsRewritable is_rewritable) {
+Replaced CheckReplace(const fs::path& name, IsRewritable is_rewritable) {
   OldFile old;
-  if (std::optional<Failure> failure = LookAtOld(name, is_rewritable, &old)) {
-    return failure;
-  }
+  Replaced checked;
+  checked.failure = LookAtOld(name, is_rewritable, std::nullopt, &old);
+  FindStrays(old.path, is_rewritable, &checked);
+  if (checked.failure) return checked;
   // The folder must take a new file: one is made and removed at once.
   TempFile probe;
   if (const int error = probe.Create(old.path)) {
-    return WhyNotInPlace(old, error);
+    checked.failure = WhyNotInPlace(old, error);
+    return checked;
   }
   const fs::path probe_path = probe.path();
   if (const int error = probe.Remove()) {
-    return Failure{Step::kRemove, probe_path, error};
+    checked.failure = Failure{Step::kRemove, probe_path, error};
   }
-  return std::nullopt;
+  return checked;
 }
 
 Replaced ReplaceWholeFile(const fs::path& name, std::string_view content,
@@ -334,15 +347,14 @@ Replaced ReplaceWholeFile(const fs::path& name, std::string_view content,
   // A file that appeared after the look is judged as any old file, once.
   for (int look = 1;; ++look) {
     OldFile old;
-    std::optional<Failure> failure = LookAtOld(name, is_rewritable, &old);
-    std::vector<fs::path> strays = StrayCopies(old.path);
-    if (failure) return Replaced{failure, {}, false, {}, std::move(strays)};
-    Replaced replaced = Replace(old, content);
+    Replaced replaced;
+    replaced.failure = LookAtOld(name, is_rewritable, content, &old);
+    FindStrays(old.path, is_rewritable, &replaced);
+    if (replaced.failure) return replaced;
+    Replace(old, content, &replaced);
     const bool appeared = replaced.failure &&
                           replaced.failure->step == Step::kPutInPlace &&
                           replaced.failure->error == EEXIST;
-    if (appeared && look == 1) continue;
-    replaced.strays = std::move(strays);
-    return replaced;
+    if (!appeared || look > 1) return replaced;
   }
 }

@@ -50,27 +50,30 @@ struct Failure {
   std::vector<Failure> then = {};
 };
 
-// What a replace did.
+// What a replace did, or, from CheckReplace, what it would meet.
 struct Replaced {
   std::optional<Failure> failure = {};  // why the file was not replaced
   std::optional<Failure> warning = {};  // what failed once it was in place
   bool existed = false;                 // there was an old file
   std::filesystem::path kept_as = {};   // where the old content went, if kept
-  // Copies of an old file that a run stopped before it could name them left.
-  std::vector<std::filesystem::path> strays = {};
+  // What runs stopped before they could name or remove them left beside the
+  // file: copies of an old file, and new files of content that is rewritable.
+  std::vector<std::filesystem::path> stray_copies = {};
+  std::vector<std::filesystem::path> stray_new_files = {};
 };
 
 // Checks that the file `name` can be replaced, links followed, leaving
-// nothing behind: a run which cannot write it says so before it asks
-// anything.
-std::optional<Failure> CheckReplace(const std::filesystem::path& name,
-                                    IsRewritable is_rewritable);
+// nothing behind, so that a run which cannot write it says so before it
+// asks anything; and finds what stopped runs left.
+Replaced CheckReplace(const std::filesystem::path& name,
+                      IsRewritable is_rewritable);
 
 // Puts `content` in place of the file `name`, links followed. An old file
 // that is not rewritable is kept under its name with ".bak" added, put there
 // in the same step. Where the folder takes no new file, a rewritable old file
 // is written in place. On failure it removes what it made and leaves the old
-// file, and any older backup, as they were.
+// file, and any older backup, as they were. It finds what stopped runs left
+// too.
 Replaced ReplaceWholeFile(const std::filesystem::path& name,
                           std::string_view content, IsRewritable is_rewritable);
 

@@ -1,9 +1,10 @@
 #include "replace/temp_file.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
-#include <string>
 
 #include "replace/interruptions.h"
 
@@ -11,31 +12,57 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Six letters or digits. The name only has to be new: the file is created
-// exclusively, so a guessed name costs another try, never a planted file.
-// No system call, so none can fail here.
-std::string NewSuffix() {
-  static constexpr char kChars[] =
-      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-  static unsigned long long state =
-      static_cast<unsigned long long>(
-          std::chrono::steady_clock::now().time_since_epoch().count()) ^
-      reinterpret_cast<std::uintptr_t>(&state);
-  std::string suffix(6, ' ');
+constexpr char kChars[] =
+    "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+constexpr size_t kSuffixLength = 6;
+
+// The suffix that `number` spells.
+std::string SuffixOf(std::uint64_t number) {
+  std::string suffix(kSuffixLength, ' ');
   for (char& c : suffix) {
-    state = state * 6364136223846793005ULL + 1442695040888963407ULL;
-    c = kChars[(state >> 33) % (sizeof kChars - 1)];
+    c = kChars[number % (sizeof kChars - 1)];
+    number /= sizeof kChars - 1;
   }
   return suffix;
 }
 
+// A random suffix. The name only has to be new: the file is created
+// exclusively, so a guessed name costs another try, never a planted file.
+// No system call, so none can fail here.
+std::string NewSuffix() {
+  static std::uint64_t state =
+      static_cast<std::uint64_t>(
+          std::chrono::steady_clock::now().time_since_epoch().count()) ^
+      reinterpret_cast<std::uintptr_t>(&state);
+  state = state * 6364136223846793005ULL + 1442695040888963407ULL;
+  return SuffixOf(state >> 16);
+}
+
 }  // namespace
 
-int TempFile::Create(const fs::path& target) {
+std::string ContentTag(std::string_view content) {
+  std::uint64_t hash = 14695981039346656037ULL;  // FNV-1a
+  for (unsigned char c : content) hash = (hash ^ c) * 1099511628211ULL;
+  return SuffixOf(hash);
+}
+
+bool IsTempName(const fs::path::string_type& name,
+                const fs::path::string_type& prefix) {
+  return name.size() == prefix.size() + kSuffixLength &&
+         name.compare(0, prefix.size(), prefix) == 0 &&
+         std::all_of(name.begin() + static_cast<std::ptrdiff_t>(prefix.size()),
+                     name.end(), [](auto c) {
+                       return c > 0 && c < 128 &&
+                              std::isalnum(static_cast<unsigned char>(c));
+                     });
+}
+
+int TempFile::Create(const fs::path& target, std::string_view first) {
   Remove();
   for (int attempt = 0; attempt < 100; ++attempt) {
     fs::path path = target;
-    path += "." + NewSuffix();
+    path += "." +
+            (attempt == 0 && !first.empty() ? std::string(first) : NewSuffix());
     // Made and registered in one step, as the handler sees them.
     const DeferredInterruptions deferred;
     const int error = CreateNewFile(path, &file_);

@@ -27,33 +27,6 @@ void WriteOpeningEvents(std::string* events) {
   WriteEndIf(events);
 }
 
-// The file in the order it is written: what every setup shares, and between
-// them each faction's block for either answer. Built once, when first asked
-// for; a file is these pieces end to end.
-struct Pieces {
-  std::string head;  // "@BEGINEVENTS" and the opening events
-  std::string blocks[std::size(kFactions)][2];  // [faction][computer played]
-  std::string tail;  // the barbarian events and "@ENDEVENTS"
-};
-
-const Pieces& ThePieces() {
-  static const Pieces pieces = [] {
-    Pieces built;
-    WriteBeginEvents(&built.head);
-    WriteOpeningEvents(&built.head);
-    for (size_t i = 0; i < std::size(kFactions); ++i) {
-      for (bool computer_played : {false, true}) {
-        WriteFactionBlock(&built.blocks[i][computer_played], kFactions[i],
-                          computer_played);
-      }
-    }
-    WriteBarbarianEvents(&built.tail);
-    WriteEndEvents(&built.tail);
-    return built;
-  }();
-  return pieces;
-}
-
 constexpr unsigned kSetups = 1u << std::size(kFactions);
 
 // The setup with bits 0, 1 and 2 of `setup` for the three factions.
@@ -65,62 +38,35 @@ ComputerPlayed SetupNumbered(unsigned setup) {
   return computer_played;
 }
 
-// The file of the setup, as its pieces in the order they are written.
-std::array<std::string_view, 2 + std::size(kFactions)> PiecesOf(
-    const ComputerPlayed& computer_played) {
-  const Pieces& pieces = ThePieces();
-  std::array<std::string_view, 2 + std::size(kFactions)> of{};
-  of.front() = pieces.head;
-  for (size_t i = 0; i < std::size(kFactions); ++i) {
-    of[1 + i] = pieces.blocks[i][computer_played[i]];
-  }
-  of.back() = pieces.tail;
-  return of;
-}
-
-size_t LengthOf(const ComputerPlayed& computer_played) {
-  size_t length = 0;
-  for (std::string_view piece : PiecesOf(computer_played)) {
-    length += piece.size();
-  }
-  return length;
-}
-
-// Returns how long a start `content` shares with the file of the setup. A
-// piece is compared whole, which is fast; only one that differs is walked.
-size_t SharedStart(std::string_view content,
-                   const ComputerPlayed& computer_played) {
-  size_t at = 0;
-  for (std::string_view piece : PiecesOf(computer_played)) {
-    const std::string_view rest = content.substr(at, piece.size());
-    if (rest == piece) {
-      at += piece.size();
-      continue;
+// The eight files, by setup number; built when first asked for.
+const std::array<std::string, kSetups>& TheFiles() {
+  static const std::array<std::string, kSetups> files = [] {
+    std::array<std::string, kSetups> built;
+    for (unsigned setup = 0; setup < kSetups; ++setup) {
+      built[setup] = EventsFileFor(SetupNumbered(setup));
     }
-    return at +
-           static_cast<size_t>(
-               std::mismatch(rest.begin(), rest.end(), piece.begin()).first -
-               rest.begin());
-  }
-  return at;
+    return built;
+  }();
+  return files;
 }
 
 }  // namespace
 
 std::string EventsFileFor(const ComputerPlayed& computer_played) {
   std::string events;
-  events.reserve(LengthOf(computer_played));
-  for (std::string_view piece : PiecesOf(computer_played)) events += piece;
+  WriteBeginEvents(&events);
+  WriteOpeningEvents(&events);
+  for (size_t i = 0; i < std::size(kFactions); ++i) {
+    WriteFactionBlock(&events, kFactions[i], computer_played[i]);
+  }
+  WriteBarbarianEvents(&events);
+  WriteEndEvents(&events);
   return events;
 }
 
 std::optional<ComputerPlayed> RecognizeEventsFile(std::string_view content) {
   for (unsigned setup = 0; setup < kSetups; ++setup) {
-    const ComputerPlayed computer_played = SetupNumbered(setup);
-    if (LengthOf(computer_played) == content.size() &&
-        SharedStart(content, computer_played) == content.size()) {
-      return computer_played;
-    }
+    if (TheFiles()[setup] == content) return SetupNumbered(setup);
   }
   return std::nullopt;
 }
@@ -128,20 +74,23 @@ std::optional<ComputerPlayed> RecognizeEventsFile(std::string_view content) {
 bool IsWrittenByThisVersion(std::string_view content) {
   // Written over a file: the new file's start, then the old one's end if
   // the old one was longer; a whole file is cut at its end. A start of any of
-  // the eight at least as long as the shortest is the first; the second has the
-  // old file's length and ends as it does from where the new text stops
+  // the eight at least as long as the shortest is the first; the second has
+  // the old file's length and ends as it does from where the new text stops
   // matching.
+  if (RecognizeEventsFile(content)) return true;
   size_t shared = 0;
   size_t shortest = content.size() + 1;
-  for (unsigned setup = 0; setup < kSetups; ++setup) {
-    shared = std::max(shared, SharedStart(content, SetupNumbered(setup)));
-    shortest = std::min(shortest, LengthOf(SetupNumbered(setup)));
+  for (const std::string& file : TheFiles()) {
+    const auto differs =
+        std::mismatch(content.begin(), content.end(), file.begin(), file.end());
+    shared =
+        std::max(shared, static_cast<size_t>(differs.first - content.begin()));
+    shortest = std::min(shortest, file.size());
   }
   if (shared == content.size()) return content.size() >= shortest;
-  for (unsigned setup = 0; setup < kSetups; ++setup) {
-    const ComputerPlayed old = SetupNumbered(setup);
-    if (LengthOf(old) == content.size() &&
-        content.substr(shared) == EventsFileFor(old).substr(shared)) {
+  for (std::string_view old : TheFiles()) {
+    if (old.size() == content.size() &&
+        content.substr(shared) == old.substr(shared)) {
       return true;
     }
   }

@@ -78,16 +78,28 @@ int ShowStatus(const fs::path& folder) {
   return Fail(IsWrittenByThisVersion(content) ? kCutShort : kNotOurs);
 }
 
+// Names what stopped runs left, whatever the outcome, then what failed, if
+// anything; returns the run's status so far.
+int SayWhatWasFound(const Replaced& replaced, const fs::path& folder) {
+  for (const fs::path& copy : replaced.stray_copies) {
+    Say(Format(kStrayCopy, {Shown(copy)}));
+  }
+  for (const fs::path& file : replaced.stray_new_files) {
+    Say(Format(kStrayNewFile, {Shown(file)}));
+  }
+  if (!replaced.failure) return 0;
+  return Fail(DescribeFailure(*replaced.failure, kEventsFileName, folder));
+}
+
 int WriteEvents(const CommandLine& command_line, const fs::path& folder) {
   ComputerPlayed computer_played = command_line.computer_played;
   if (command_line.command == Command::kDialogue) {
     // Checked before the first question, so that a run which cannot write
     // the file says so before asking anything; nothing is made until the
     // answers are in, and then everything is checked again.
-    if (const std::optional<Failure> failure =
-            CheckReplace(kEventsFileName, IsWrittenByThisVersion)) {
-      return Fail(DescribeFailure(*failure, kEventsFileName, folder));
-    }
+    const Replaced checked =
+        CheckReplace(kEventsFileName, IsWrittenByThisVersion);
+    if (checked.failure) return SayWhatWasFound(checked, folder);
     computer_played = AskWhoPlays(ConsoleInput(), ConsoleOutput());
     if (const int error = ConsoleReadError()) {
       if (error == EINTR) return kInterruptedExitStatus;
@@ -98,12 +110,7 @@ int WriteEvents(const CommandLine& command_line, const fs::path& folder) {
   }
   const Replaced replaced = ReplaceWholeFile(
       kEventsFileName, EventsFileFor(computer_played), IsWrittenByThisVersion);
-  for (const fs::path& stray : replaced.strays) {
-    Say(Format(kStrayCopy, {Shown(stray)}));
-  }
-  if (replaced.failure) {
-    return Fail(DescribeFailure(*replaced.failure, kEventsFileName, folder));
-  }
+  if (const int status = SayWhatWasFound(replaced, folder)) return status;
   if (!replaced.kept_as.empty()) {
     Say(Format(kKeptAs, {Shown(replaced.kept_as)}));
   }

@@ -82,6 +82,8 @@ const char kKeptAs[] = "kept the previous events.txt as {0}";
 const char kStrayCopy[] =
     "{0} holds an earlier events.txt that a stopped run left; rename it to "
     "keep it, or delete it";
+const char kStrayNewFile[] =
+    "{0} is a new events.txt that a stopped run left; delete it";
 const char kCannotReadAnswers[] =
     "cannot read the answers from standard input: {0}";
 const char kCannotChangeFolder[] = "cannot change to folder '{0}': {1}";

@@ -36,6 +36,7 @@ extern const char kNotOurs[];             // by --status
 extern const char kCutShort[];            // by --status
 extern const char kKeptAs[];              // {0} the backup
 extern const char kStrayCopy[];           // {0} the copy a stopped run left
+extern const char kStrayNewFile[];        // {0} the new file it left
 extern const char kCannotReadAnswers[];   // {0} the reason
 extern const char kCannotChangeFolder[];  // {0} the folder, {1} the reason
 extern const char kWriteError[];          // {0} the reason

@@ -137,7 +137,8 @@ TEST_F(FaultTest, FileThatAppearsBeforeTheRenameIsKept) {
 // which is no input, or one that cannot be read, which is no answer either;
 // with too little memory for a large hand-edited file, which is held once;
 // with a file size limit, which stops a write as a full disk would, root's
-// too; and with --status or --help on a full disk.
+// too; with --status or --help on a full disk; and in a folder deleted under
+// it, which is named as it was.
 TEST_F(FaultTest, OddStartsFromAShell) {
   const std::string big(20 << 20, 'x');
   const std::string old = kOldEvents;
@@ -147,9 +148,10 @@ TEST_F(FaultTest, OddStartsFromAShell) {
   struct Case {
     const char* shell;       // runs the program as "$0" "$@"
     const std::string& old;  // events.txt before the run
-    const char* err;
+    std::string err;
     const char* answers;  // of the file written; null if it must fail
   };
+  const std::string gone = (scratch_.scenario() / "gone").string();
   const Case cases[] = {
       {R"(exec "$0" "$@" <&-)", old, kKept, "yyy"},
       {R"(exec "$0" "$@" < /)", old,
@@ -169,6 +171,13 @@ TEST_F(FaultTest, OddStartsFromAShell) {
        "velmoria-setup: write error: No space left on device\n", nullptr},
       {R"(exec "$0" "$@" --help >/dev/full)", written,
        "velmoria-setup: write error: No space left on device\n", nullptr},
+      {R"(mkdir gone; cd gone; rmdir ../gone; exec "$0" "$@" nyn)", old,
+       "velmoria-setup: cannot write in the folder " + gone +
+           " (deleted): No such file or directory\n",
+       nullptr},
+      {R"(mkdir gone; cd gone; rmdir ../gone; exec "$0" "$@" --status)", old,
+       "velmoria-setup: there is no events.txt in " + gone + " (deleted)\n",
+       nullptr},
   };
   for (const Case& c : cases) {
 #ifdef __SANITIZE_ADDRESS__

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "gtest/gtest.h"
+#include "replace/temp_file.h"
 #include "support/expected_events.h"
 #include "support/scratch_dir.h"
 
@@ -53,19 +54,27 @@ TEST_F(ProgramTest, HandEditedFileIsKeptAsBak) {
   EXPECT_EQ(ReadFile(backup), "mine\r\n");
   EXPECT_EQ(Files(), (Names{"events.txt", "events.txt.bak"}));
 
-  // A copy that a run killed between its two renames left is named,
-  // whatever the run's outcome; a user's own copy is not.
-  WriteFile(scratch_.scenario() / "events.txt.bak.Ab12Cd", "older\r\n");
-  WriteFile(scratch_.scenario() / "events.txt.bak.orig", "mine\r\n");
+  // What runs killed at their renames left is named, whatever the outcome
+  // and the dialogue's too: a copy of an old file, named by what it holds,
+  // and a new file; a user's own files of like names are not.
+  const std::string copy = "events.txt.bak." + ContentTag("older\r\n");
+  WriteFile(scratch_.scenario() / copy, "older\r\n");
+  WriteFile(scratch_.scenario() / "events.txt.Xy12Zw", ExpectedEvents("yyy"));
+  for (const char* name : {"events.txt.bak.backup", "events.txt.bak.orig",
+                           "events.txt.backup"}) {
+    WriteFile(scratch_.scenario() / name, "mine\r\n");
+  }
   const std::string named =
-      "velmoria-setup: events.txt.bak.Ab12Cd holds an earlier events.txt "
-      "that a stopped run left; rename it to keep it, or delete it\n";
-  result = Run("n\nn\nn\n");
+      "velmoria-setup: " + copy +
+      " holds an earlier events.txt that a stopped run left; rename it to "
+      "keep it, or delete it\nvelmoria-setup: events.txt.Xy12Zw is a new "
+      "events.txt that a stopped run left; delete it\n";
+  result = RunWith({"nnn"});
   EXPECT_EQ(result.exit_code, 0);
   EXPECT_EQ(result.err, named);
   fs::remove(scratch_.events_file());
   fs::create_directory(scratch_.events_file());
-  result = RunWith({"nnn"});
+  result = Run("n\nn\nn\n");
   EXPECT_EQ(result.exit_code, 1);
   EXPECT_EQ(result.err, named +
                             "velmoria-setup: cannot write events.txt: it is a "
