@@ -13,7 +13,7 @@ void HandleInterruptions();
 
 // Registers `name` as a file to remove if the process is interrupted, and
 // returns its slot; -1 if there is no room for it. Call it with
-// interruptions held, from the making of the file, so that the handler
+// interruptions deferred, from the making of the file, so that the handler
 // never sees a file made but not registered, nor a name half written.
 int RegisterForRemoval(const std::filesystem::path& name);
 

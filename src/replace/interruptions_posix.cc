@@ -25,36 +25,22 @@ constexpr int kFatalSignals[] = {
 #endif
 };
 
-sigset_t g_fatal_signals;
-sigset_t g_mask_before;  // as it was before interruptions were held
+// What the scopes below ask of the handler, and a signal deferred.
+volatile sig_atomic_t g_deferring = 0;
+volatile sig_atomic_t g_ignoring = 0;
+volatile sig_atomic_t g_deferred = 0;
 
 extern "C" void RemoveFilesAndDie(int signal_number) {
-  RemoveRegisteredFiles();
-  // The handler was reset on entry and the signal is held until it returns;
-  // then it ends the process with the status a shell expects of it.
-  raise(signal_number);
-}
-
-void Hold() { sigprocmask(SIG_BLOCK, &g_fatal_signals, &g_mask_before); }
-
-// Gives the mask back. With `let_go`, a signal that came meanwhile is taken
-// first, so that it no longer ends the process.
-void Release(bool let_go) {
-  sigset_t pending;
-  if (let_go && sigpending(&pending) == 0) {
-    for (int signal_number = 1; signal_number < NSIG; ++signal_number) {
-      if (sigismember(&pending, signal_number) == 1 &&
-          sigismember(&g_fatal_signals, signal_number) == 1 &&
-          sigismember(&g_mask_before, signal_number) != 1) {
-        sigset_t just_this;
-        sigemptyset(&just_this);
-        sigaddset(&just_this, signal_number);
-        int taken = 0;
-        sigwait(&just_this, &taken);
-      }
-    }
+  if (g_ignoring) return;
+  if (g_deferring) {
+    g_deferred = signal_number;
+    return;
   }
-  sigprocmask(SIG_SETMASK, &g_mask_before, nullptr);
+  RemoveRegisteredFiles();
+  // Held until the handler returns, then it ends the process with the
+  // status a shell expects of it.
+  signal(signal_number, SIG_DFL);
+  raise(signal_number);
 }
 
 }  // namespace
@@ -63,38 +49,36 @@ void HandleInterruptions() {
   static bool handled = false;
   if (handled) return;
   handled = true;
-  sigemptyset(&g_fatal_signals);
-  for (int signal_number : kFatalSignals) {
-    sigaddset(&g_fatal_signals, signal_number);
-  }
+  struct sigaction action = {};
+  action.sa_handler = RemoveFilesAndDie;
+  // A call the handler let go is carried on.
+  action.sa_flags = SA_RESTART;
+  sigfillset(&action.sa_mask);
+  // A signal ignored when we started (nohup, a background job) stays so,
+  // and one that someone else handles (a sanitizer's crash report) too.
+  const auto handle = [&action](int signal_number) {
+    struct sigaction previous = {};
+    sigaction(signal_number, nullptr, &previous);
+    if (!(previous.sa_flags & SA_SIGINFO) && previous.sa_handler == SIG_DFL) {
+      sigaction(signal_number, &action, nullptr);
+    }
+  };
+  for (int signal_number : kFatalSignals) handle(signal_number);
 #ifdef SIGRTMIN
   // The real-time signals end the process too.
   for (int signal_number = SIGRTMIN; signal_number <= SIGRTMAX;
        ++signal_number) {
-    sigaddset(&g_fatal_signals, signal_number);
+    handle(signal_number);
   }
 #endif
-  const DeferredInterruptions deferred;
-  struct sigaction action = {};
-  action.sa_handler = RemoveFilesAndDie;
-  action.sa_flags = SA_RESETHAND;
-  action.sa_mask = g_fatal_signals;
-  for (int signal_number = 1; signal_number < NSIG; ++signal_number) {
-    if (sigismember(&g_fatal_signals, signal_number) != 1) continue;
-    // A signal ignored when we started (nohup, a background job) stays so,
-    // and one that someone else handles (a sanitizer's crash report) too.
-    // The signals are held meanwhile, so trying costs one call, not two.
-    struct sigaction previous = {};
-    sigaction(signal_number, &action, &previous);
-    if ((previous.sa_flags & SA_SIGINFO) || previous.sa_handler != SIG_DFL) {
-      sigaction(signal_number, &previous, nullptr);
-    }
-  }
   signal(SIGXFSZ, SIG_IGN);
 }
 
-DeferredInterruptions::DeferredInterruptions() { Hold(); }
-DeferredInterruptions::~DeferredInterruptions() { Release(/*let_go=*/false); }
+DeferredInterruptions::DeferredInterruptions() { g_deferring = 1; }
+DeferredInterruptions::~DeferredInterruptions() {
+  g_deferring = 0;
+  if (const int signal_number = g_deferred) raise(signal_number);
+}
 
-IgnoredInterruptions::IgnoredInterruptions() { Hold(); }
-IgnoredInterruptions::~IgnoredInterruptions() { Release(/*let_go=*/true); }
+IgnoredInterruptions::IgnoredInterruptions() { g_ignoring = 1; }
+IgnoredInterruptions::~IgnoredInterruptions() { g_ignoring = 0; }
