@@ -10,9 +10,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Windows reports its own error numbers; the few a file replace meets become
-// the errno values whose messages the program shows, or its own, any other
-// EIO.
+// Windows reports its own error numbers; the few the replace decides by
+// become errno values, or its own; any other stays the system's.
 constexpr std::pair<DWORD, int> kErrors[] = {
     {ERROR_FILE_NOT_FOUND, ENOENT},   {ERROR_PATH_NOT_FOUND, ENOENT},
     {ERROR_ACCESS_DENIED, EACCES},    {ERROR_SHARING_VIOLATION, kInUse},
@@ -26,7 +25,7 @@ int ErrorOf(DWORD error) {
   for (const auto& [windows_error, errno_value] : kErrors) {
     if (windows_error == error) return errno_value;
   }
-  return EIO;
+  return kWindowsError + static_cast<int>(error);
 }
 
 // The error of a call that reported it in GetLastError.

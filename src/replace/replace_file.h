@@ -41,6 +41,10 @@ enum : int {
   kLinkOfOther = -4,  // a link in a shared folder, owned by another user
 };
 
+// On Windows, an error the program has no errno value for: the system's
+// number added to this, worded by the system.
+constexpr int kWindowsError = 1 << 16;
+
 // What failed: the step, the file it was about, and the error; then what
 // undoing it found. A kRestore with error 0 means the old content is back.
 struct Failure {

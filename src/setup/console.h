@@ -57,6 +57,10 @@ enum class Stream { kOutput, kError };
 // program's own breaks a line too long for it between words.
 int Print(Stream stream, std::string_view text);
 
+// Returns the system's words for `error`: an errno value, or on Windows one
+// of its own numbers that the program does not word itself.
+std::string ErrorWords(int error);
+
 // Returns the name of `path` to show the user, as well as it can be shown:
 // on Windows a name that is not valid UTF-16 still gives one.
 std::string Shown(const std::filesystem::path& path);

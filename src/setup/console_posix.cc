@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <iostream>
 
 const int kInterruptedExitStatus = 128 + SIGINT;
@@ -46,5 +47,7 @@ int Print(Stream stream, std::string_view text) {
   out.clear();
   return errno != 0 ? errno : EIO;
 }
+
+std::string ErrorWords(int error) { return std::strerror(error); }
 
 std::string Shown(const std::filesystem::path& path) { return path.string(); }

@@ -5,8 +5,11 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <cwchar>
 #include <iostream>
 #include <string>
+
+#include "replace/replace_file.h"
 
 const int kInterruptedExitStatus = static_cast<int>(STATUS_CONTROL_C_EXIT);
 
@@ -71,19 +74,34 @@ std::wstring Wide(std::string_view text) {
 // Ctrl-Break end a console read with nothing and ERROR_OPERATION_ABORTED,
 // which the runtime takes for the end of the input: the dialogue would then
 // repeat the last answer, and a file of answers nobody gave could go in
-// place.
+// place. A console is read in UTF-16, whatever its code page, and handed on
+// in UTF-8, so that a letter of any alphabet is one character, one answer.
 size_t ReadStandardInput(char* buffer, size_t size, bool* last, int* error) {
+  const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+  DWORD mode = 0;
   DWORD got = 0;
   SetLastError(ERROR_SUCCESS);
-  if (!ReadFile(GetStdHandle(STD_INPUT_HANDLE), buffer,
-                static_cast<DWORD>(size), &got, nullptr) ||
-      got == 0) {
+  if (GetConsoleMode(input, &mode)) {
+    std::wstring typed(size / 3, L'\0');
+    if (ReadConsoleW(input, typed.data(), static_cast<DWORD>(typed.size()),
+                     &got, nullptr) &&
+        got > 0) {
+      got = static_cast<DWORD>(WideCharToMultiByte(
+          CP_UTF8, 0, typed.data(), static_cast<int>(got), buffer,
+          static_cast<int>(size), nullptr, nullptr));
+    }
+  } else if (!ReadFile(input, buffer, static_cast<DWORD>(size), &got,
+                       nullptr)) {
+    got = 0;
+  }
+  if (got == 0) {
     const DWORD reason = GetLastError();
     if (reason == ERROR_OPERATION_ABORTED) {
       *error = EINTR;
     } else if (reason != ERROR_SUCCESS && reason != ERROR_BROKEN_PIPE &&
                reason != ERROR_HANDLE_EOF && reason != ERROR_INVALID_HANDLE) {
-      *error = EIO;  // the end of a pipe, and no input at all, are ends
+      // The end of a pipe, and no input at all, are ends.
+      *error = kWindowsError + static_cast<int>(reason);
     }
     return 0;
   }
@@ -106,18 +124,23 @@ void WaitForEnter(int exit_status) {
   g_exit_status = static_cast<DWORD>(exit_status);
   // Called before any handler set earlier.
   SetConsoleCtrlHandler(EndWithTheRunsStatus, TRUE);
-  std::cout << "Press Enter to close this window." << std::flush;
   const HANDLE input =
       CreateFileW(L"CONIN$", GENERIC_READ | GENERIC_WRITE,
                   FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                   FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (input == INVALID_HANDLE_VALUE) return;
-  // Only a key pressed from now on counts, not the rest of an answer's line.
+  // Only what is typed from now on counts, not the rest of an answer's line;
+  // and only Enter on its own closes the window: a line with letters, as for
+  // a question already answered, leaves the outcome on the screen.
   FlushConsoleInputBuffer(input);
-  char line[256];
-  DWORD got = 0;
-  while (ReadFile(input, line, sizeof line, &got, nullptr) && got > 0 &&
-         std::memchr(line, '\n', got) == nullptr) {
+  bool blank = false;
+  for (char line[256]; !blank;) {
+    std::cout << "Press Enter to close this window." << std::flush;
+    blank = true;
+    for (DWORD got = 0; ReadFile(input, line, sizeof line, &got, nullptr);) {
+      const auto end = std::find(line, line + got, '\n');
+      blank = blank && std::all_of(line, end, [](char c) { return c == '\r'; });
+      if (got == 0 || end != line + got) break;
+    }
   }
   CloseHandle(input);
 }
@@ -160,7 +183,7 @@ int Print(Stream stream, std::string_view lines) {
   if (error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL) {
     return ENOSPC;
   }
-  return error == ERROR_BROKEN_PIPE || error == ERROR_NO_DATA ? EPIPE : EIO;
+  return kWindowsError + static_cast<int>(error);
 }
 
 std::string Shown(const std::filesystem::path& path) {
@@ -171,4 +194,22 @@ std::string Shown(const std::filesystem::path& path) {
       CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), shown.data(),
       static_cast<int>(shown.size()), nullptr, nullptr)));
   return shown;
+}
+
+std::string ErrorWords(int error) {
+  if (error < kWindowsError) return std::strerror(error);
+  wchar_t* words = nullptr;
+  FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                     FORMAT_MESSAGE_IGNORE_INSERTS,
+                 nullptr, static_cast<DWORD>(error - kWindowsError), 0,
+                 reinterpret_cast<wchar_t*>(&words), 0, nullptr);
+  std::wstring said = words != nullptr ? words : L"";
+  LocalFree(words);
+  // The program's lines end without the system's stop and line end.
+  while (!said.empty() && std::wcschr(L". \r\n", said.back()) != nullptr) {
+    said.pop_back();
+  }
+  if (said.empty())
+    return "Windows error " + std::to_string(error - kWindowsError);
+  return Shown(said);
 }

@@ -14,15 +14,18 @@ constexpr char kBanner[] =
 constexpr std::string_view kWhiteSpace = " \t\n\v\f\r";
 
 // Takes the first character after any white space and leaves the rest of the
-// line for the next question, so "nny" answers three questions at once. At
-// the end of the input the answer keeps its value: a question left unanswered
+// line for the next question, so "nny" answers three questions at once. A
+// character of several bytes in UTF-8 is one answer, a human's. At the end
+// of the input the answer keeps its value: a question left unanswered
 // repeats the one before.
 void ReadAnswer(std::istream& in, char* answer) {
   for (char c; in.get(c);) {
-    if (kWhiteSpace.find(c) == std::string_view::npos) {
-      *answer = c;
-      return;
-    }
+    if (kWhiteSpace.find(c) != std::string_view::npos) continue;
+    *answer = c;
+    const auto byte = static_cast<unsigned char>(c);
+    int more = byte >= 0xf0 ? 3 : byte >= 0xe0 ? 2 : byte >= 0xc0 ? 1 : 0;
+    for (; more > 0 && (in.peek() & 0xc0) == 0x80; --more) in.get();
+    return;
   }
 }
 

@@ -21,6 +21,8 @@ namespace {
 
 // Written into the folder the program runs in: the scenario's folder.
 constexpr char kEventsFileName[] = "events.txt";
+// The players' guide, which the packages hold beside the program.
+constexpr char kGuideFileName[] = "velmoria-setup.txt";
 
 // Writes one line on standard error; returns `status`.
 int Say(const std::string& line, int status = 0) {
@@ -34,7 +36,7 @@ int Fail(const std::string& line) { return Say(line, 1); }
 // write is the run's own.
 int PrintResult(std::string_view text) {
   const int error = Print(Stream::kOutput, text);
-  return error == 0 ? 0 : Fail(Format(kWriteError, {std::strerror(error)}));
+  return error == 0 ? 0 : Fail(Format(kWriteError, {ErrorWords(error)}));
 }
 
 // Says so where Windows keeps a copy of the events file that older games
@@ -44,22 +46,42 @@ void SayIfHidden(const fs::path& folder) {
   if (!copy.empty()) Say(Format(kVirtualStore, {Shown(copy)}));
 }
 
-// Where there was no events file, says that this may not be the scenario's
-// folder, and why it seems not to be: the folder where the download was
-// unpacked, or the temporary one where a program inside a zip runs.
-std::string FolderNote(const fs::path& folder) {
-  const fs::path program = ProgramFile();
-  const std::string name = Shown(program.filename());
-  if (IsInTemporaryFolder(folder)) return Format(kStartedInZip, {name});
+// Returns true if `folder` holds nothing but what the download did: the
+// program, its guide and an events.txt this version wrote, if any. The
+// program was then most likely unpacked into a folder of its own.
+bool HoldsOnlyTheDownload(const fs::path& folder) {
+  if (!IsProgramsFolder(folder)) return false;
+  const fs::path program = ProgramFile().filename();
   std::error_code ec;
-  bool download = fs::equivalent(program.parent_path(), folder, ec);
   for (fs::directory_iterator entry(folder, ec), end; !ec && entry != end;
        entry.increment(ec)) {
     const fs::path file = entry->path().filename();
-    download = download && (file == program.filename() ||
-                            file == "README.txt" || file == kEventsFileName);
+    std::string content;
+    const bool ours = file == kEventsFileName &&
+                      ReadWholeFile(kEventsFileName, &content) == 0 &&
+                      IsWrittenByThisVersion(content);
+    if (file != program && file != kGuideFileName && !ours) return false;
   }
-  return Format(download ? kDownloadFolder : kNoEventsFileBefore, {name});
+  return !ec;
+}
+
+// What a window of the program's own ends with: the setup as the program
+// took the answers, where it was written, and, where the folder seems not
+// to be the scenario's, why.
+std::string ClosingLines(const ComputerPlayed& computer_played,
+                         const fs::path& folder, bool download, bool existed) {
+  const std::string program = Shown(ProgramFile().filename());
+  std::string lines =
+      SetupLines(computer_played) + Format(kWrittenIn, {Shown(folder)}) + "\n";
+  if (download) return lines + Format(kDownloadFolder, {program}) + "\n";
+  if (IsProgramsFolder(folder)) {
+    return existed ? lines
+                   : lines + Format(kNoEventsFileBefore, {program}) + "\n";
+  }
+  // Started by a shortcut whose "Start in" is another folder: the program
+  // may well be in the scenario's folder already.
+  lines += Format(kProgramIsIn, {Shown(ProgramFile().parent_path())}) + "\n";
+  return existed ? lines : lines + kNoEventsFileThere + "\n";
 }
 
 // Says which setup the events file holds, if this version wrote it.
@@ -92,6 +114,19 @@ int SayWhatWasFound(const Replaced& replaced, const fs::path& folder) {
 }
 
 int WriteEvents(const CommandLine& command_line, const fs::path& folder) {
+  // Some elevated starts put a program there, which is no scenario's.
+  if (IsInWindowsFolder(folder)) {
+    return Fail(Format(kInWindowsFolder, {Shown(folder)}));
+  }
+  // A window of the program's own says before anything else where it seems
+  // not to run in the scenario's folder: inside the zip it writes nothing.
+  const bool own_window = OwnsConsoleWindow();
+  if (own_window && IsInTemporaryFolder(folder)) {
+    Print(Stream::kOutput,
+          Format(kStartedInZip, {Shown(ProgramFile().filename())}) + "\n");
+    return 1;
+  }
+  const bool download = own_window && HoldsOnlyTheDownload(folder);
   ComputerPlayed computer_played = command_line.computer_played;
   if (command_line.command == Command::kDialogue) {
     // Checked before the first question, so that a run which cannot write
@@ -100,13 +135,18 @@ int WriteEvents(const CommandLine& command_line, const fs::path& folder) {
     const Replaced checked =
         CheckReplace(kEventsFileName, IsWrittenByThisVersion);
     if (checked.failure) return SayWhatWasFound(checked, folder);
+    if (download) {
+      Print(
+          Stream::kOutput,
+          Format(kDownloadFolder, {Shown(ProgramFile().filename())}) + "\n\n");
+    }
     computer_played = AskWhoPlays(ConsoleInput(), ConsoleOutput());
     if (const int error = ConsoleReadError()) {
       if (error == EINTR) return kInterruptedExitStatus;
-      return Fail(Format(kCannotReadAnswers, {std::strerror(error)}));
+      return Fail(Format(kCannotReadAnswers, {ErrorWords(error)}));
     }
     // The last answer's Enter ended its line; a blank one sets off the end.
-    if (OwnsConsoleWindow()) Print(Stream::kOutput, "\n");
+    if (own_window) Print(Stream::kOutput, "\n");
   }
   const Replaced replaced = ReplaceWholeFile(
       kEventsFileName, EventsFileFor(computer_played), IsWrittenByThisVersion);
@@ -118,13 +158,9 @@ int WriteEvents(const CommandLine& command_line, const fs::path& folder) {
     Say(DescribeFailure(*replaced.warning, kEventsFileName, folder));
   }
   SayIfHidden(folder);
-  // A window that closes when the run ends shows what was written, as the
-  // program took the answers, and where; and, if the folder had no events
-  // file, that it may be the wrong one.
-  if (OwnsConsoleWindow()) {
+  if (own_window) {
     Print(Stream::kOutput,
-          SetupLines(computer_played) + Format(kWrittenIn, {Shown(folder)}) +
-              (replaced.existed ? "" : "\n" + FolderNote(folder)) + "\n");
+          ClosingLines(computer_played, folder, download, replaced.existed));
   }
   return 0;
 }

@@ -1,9 +1,9 @@
 #include "setup/messages.h"
 
 #include <cerrno>
-#include <cstring>
 
 #include "setup/console.h"
+#include "setup/places.h"
 
 namespace fs = std::filesystem;
 
@@ -43,7 +43,7 @@ constexpr char kLinkOfOtherWords[] = "{1} is a link owned by another user; not f
 
 // Why a file could not be used: the system's words, but where they would
 // mislead and where the program has its own.
-std::string Reason(int error) {
+std::string Reason(int error, const fs::path& folder) {
   switch (error) {
     case kInUse:
       return "it is in use by another program; close it (the game?) and run "
@@ -54,14 +54,14 @@ std::string Reason(int error) {
       return "it is not a regular file";
     case EISDIR:
       return "it is a folder, not a file";
-#ifdef _WIN32
     case EACCES:  // the folders of Program Files, say
-      return "only an administrator may write there; right-click "
-             "velmoria-setup.exe and choose \"Run as administrator\"";
-#endif
-    default:
-      return std::strerror(error);
+      if (AdministratorsMayWrite(folder)) {
+        return "only an administrator may write there; right-click "
+               "velmoria-setup.exe and choose \"Run as administrator\"";
+      }
+      break;
   }
+  return ErrorWords(error);
 }
 
 }  // namespace
@@ -94,14 +94,23 @@ const char kNoEventsFileBefore[] =
     "There was no events.txt here before. If this is not the scenario's "
     "folder, move {0} into the folder that holds the scenario and run it "
     "there.";
+const char kProgramIsIn[] = "The program itself is in {0}.";
+const char kNoEventsFileThere[] =
+    "There was no events.txt there before. If the program's folder is the "
+    "scenario's, clear the \"Start in\" box in its shortcut's Properties "
+    "and run it again.";
 const char kDownloadFolder[] =
     "This folder holds nothing but the program: it looks like the folder the "
     "download was unpacked into, not the scenario's. Move {0} into the "
     "folder that holds the scenario and run it there.";
 const char kStartedInZip[] =
     "This is a temporary folder: the program was started from inside the "
-    "zip, and the game will not look here. Take {0} out of the zip into the "
-    "scenario's folder and run it there.";
+    "zip, and the game will not look here, so nothing was written. Take {0} "
+    "out of the zip into the scenario's folder and run it there.";
+const char kInWindowsFolder[] =
+    "it was started in {0}, outside the scenario's folder; double-click "
+    "velmoria-setup.exe in the scenario's folder, or set its shortcut's "
+    "\"Start in\" to that folder";
 const char kVirtualStore[] =
     "{0} hides this events.txt from older games, which read that copy "
     "instead; move it away or delete it";
@@ -127,10 +136,9 @@ std::string Format(std::string_view words,
 std::string DescribeFailure(const Failure& failure, std::string_view name,
                             const fs::path& folder) {
   const auto words = [&](const Failure& step, const char* said) {
+    const fs::path in = (folder / step.file).lexically_normal().parent_path();
     return Format(said,
-                  {name, Shown(step.file),
-                   Shown((folder / step.file).lexically_normal().parent_path()),
-                   Reason(step.error)});
+                  {name, Shown(step.file), Shown(in), Reason(step.error, in)});
   };
   std::string said = words(failure, failure.error == kLinkOfOther
                                         ? kLinkOfOtherWords

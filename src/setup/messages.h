@@ -42,10 +42,14 @@ extern const char kCannotChangeFolder[];  // {0} the folder, {1} the reason
 extern const char kWriteError[];          // {0} the reason
 extern const char kUnexpected[];          // {0} what the exception said
 extern const char kWrittenIn[];           // {0} the folder
-// In a window of its own, where there was no events.txt: {0} the program.
-extern const char kNoEventsFileBefore[];
-extern const char kDownloadFolder[];  // holding nothing but the download
-extern const char kStartedInZip[];    // in the temporary folder
-extern const char kVirtualStore[];    // {0} the copy older games read
+// The closing lines of a window of the program's own, where the folder may
+// not be the scenario's: {0} the program, but where said.
+extern const char kNoEventsFileBefore[];  // there was none, in its folder
+extern const char kProgramIsIn[];         // {0} the program's own folder
+extern const char kNoEventsFileThere[];   // none, in another folder
+extern const char kDownloadFolder[];      // holding nothing but the download
+extern const char kStartedInZip[];        // in the temporary folder: refused
+extern const char kInWindowsFolder[];     // {0} the folder; refused
+extern const char kVirtualStore[];        // {0} the copy older games read
 
 #endif  // SETUP_MESSAGES_H_

@@ -4,8 +4,9 @@
 #include <filesystem>
 
 // The places a run is judged by: where it works, and on Windows where the
-// program itself is, the user's temporary folder and the copies Windows
-// keeps for older programs. Elsewhere the Windows ones are empty, or false.
+// program itself is, the user's temporary folder, the Windows folder and the
+// copies Windows keeps for older programs. Elsewhere those are nothing, or
+// false.
 
 // Returns the folder the program works in, in full, however long; if it was
 // deleted, its name as it was, or words that say so.
@@ -14,9 +15,21 @@ std::filesystem::path CurrentFolder();
 // Returns the program's own file.
 std::filesystem::path ProgramFile();
 
+// Returns true if `folder` is the one that holds the program itself.
+bool IsProgramsFolder(const std::filesystem::path& folder);
+
 // Returns true if `folder` is in the user's temporary folder, where Windows
 // runs a program started from inside a zip.
 bool IsInTemporaryFolder(const std::filesystem::path& folder);
+
+// Returns true if `folder` is the Windows folder or in it, where some
+// elevated starts put a program.
+bool IsInWindowsFolder(const std::filesystem::path& folder);
+
+// Returns true if an administrator may well write in `folder` where the user
+// may not: a folder under Program Files, or one whose access list lets
+// administrators make files.
+bool AdministratorsMayWrite(const std::filesystem::path& folder);
 
 // Returns the copy of `file` that Windows keeps in the user's VirtualStore
 // for older programs, which read it instead of the file; nothing if there is

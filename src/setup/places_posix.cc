@@ -14,5 +14,8 @@ fs::path CurrentFolder() {
 
 // What only Windows has.
 fs::path ProgramFile() { return {}; }
+bool IsProgramsFolder(const fs::path& /*folder*/) { return false; }
 bool IsInTemporaryFolder(const fs::path& /*folder*/) { return false; }
+bool IsInWindowsFolder(const fs::path& /*folder*/) { return false; }
+bool AdministratorsMayWrite(const fs::path& /*folder*/) { return false; }
 fs::path VirtualStoreCopy(const fs::path& /*file*/) { return {}; }

@@ -1,10 +1,46 @@
 #include "setup/places.h"
 
+#include <aclapi.h>
 #include <windows.h>
 
 #include <string>
 
-std::filesystem::path CurrentFolder() {
+namespace fs = std::filesystem;
+
+namespace {
+
+// The value of an environment variable that names a folder; empty if none.
+std::wstring Variable(const wchar_t* name) {
+  wchar_t value[MAX_PATH + 1];
+  const DWORD got = GetEnvironmentVariableW(name, value, MAX_PATH + 1);
+  return got > 0 && got <= MAX_PATH ? std::wstring(value, got) : L"";
+}
+
+// A folder as the user sees it, with long names for 8.3 ones, ended by a
+// backslash.
+std::wstring Seen(std::wstring name) {
+  std::wstring long_name(32768, L'\0');
+  const DWORD got = GetLongPathNameW(name.c_str(), long_name.data(),
+                                     static_cast<DWORD>(long_name.size()));
+  if (got > 0 && got < long_name.size()) name = long_name.substr(0, got);
+  if (name.empty() || name.back() != L'\\') name += L'\\';
+  return name;
+}
+
+// Returns true if `folder` is `root` or in it, whatever the case of the
+// letters; a folder that only begins like it (Temp2 beside Temp) is not.
+bool IsAtOrBelow(const fs::path& folder, const std::wstring& root) {
+  const std::wstring inside = Seen(folder.native());
+  const std::wstring top = Seen(root);
+  const int size = static_cast<int>(top.size());
+  return !root.empty() && inside.size() >= top.size() &&
+         CompareStringOrdinal(inside.data(), size, top.data(), size, TRUE) ==
+             CSTR_EQUAL;
+}
+
+}  // namespace
+
+fs::path CurrentFolder() {
   // However long: a folder deeper than 260 characters is no exception.
   std::wstring folder(GetCurrentDirectoryW(0, nullptr), L'\0');
   folder.resize(
@@ -12,7 +48,7 @@ std::filesystem::path CurrentFolder() {
   return folder.empty() ? L"the current folder" : folder;
 }
 
-std::filesystem::path ProgramFile() {
+fs::path ProgramFile() {
   std::wstring file(MAX_PATH, L'\0');
   for (DWORD got; (got = GetModuleFileNameW(nullptr, file.data(),
                                             static_cast<DWORD>(file.size()))) ==
@@ -22,36 +58,59 @@ std::filesystem::path ProgramFile() {
   return file.c_str();
 }
 
-bool IsInTemporaryFolder(const std::filesystem::path& folder) {
-  // As the user sees them: the temporary folder may come in 8.3 names.
-  const auto long_name = [](const std::wstring& name) {
-    std::wstring long_one(32768, L'\0');
-    long_one.resize(GetLongPathNameW(name.c_str(), long_one.data(),
-                                     static_cast<DWORD>(long_one.size())));
-    while (!long_one.empty() && long_one.back() == L'\\') long_one.pop_back();
-    return long_one;
-  };
-  wchar_t temp[MAX_PATH + 1];
-  const DWORD got = GetTempPathW(MAX_PATH + 1, temp);
-  const std::wstring temporary = long_name(std::wstring(temp, got));
-  const std::wstring inside = long_name(folder.native()) + L'\\';
-  return !temporary.empty() && inside.size() > temporary.size() &&
-         inside[temporary.size()] == L'\\' &&
-         CompareStringOrdinal(inside.data(), static_cast<int>(temporary.size()),
-                              temporary.data(),
-                              static_cast<int>(temporary.size()),
-                              TRUE) == CSTR_EQUAL;
+bool IsProgramsFolder(const fs::path& folder) {
+  const fs::path programs = ProgramFile().parent_path();
+  return IsAtOrBelow(folder, programs.native()) &&
+         IsAtOrBelow(programs, folder.native());
 }
 
-std::filesystem::path VirtualStoreCopy(const std::filesystem::path& file) {
+bool IsInTemporaryFolder(const fs::path& folder) {
+  wchar_t temp[MAX_PATH + 1];
+  const DWORD got = GetTempPathW(MAX_PATH + 1, temp);
+  return IsAtOrBelow(folder, std::wstring(temp, got <= MAX_PATH ? got : 0));
+}
+
+bool IsInWindowsFolder(const fs::path& folder) {
+  wchar_t windows[MAX_PATH + 1];
+  const UINT got = GetWindowsDirectoryW(windows, MAX_PATH + 1);
+  return IsAtOrBelow(folder, std::wstring(windows, got <= MAX_PATH ? got : 0));
+}
+
+bool AdministratorsMayWrite(const fs::path& folder) {
+  for (const wchar_t* name :
+       {L"ProgramFiles", L"ProgramFiles(x86)", L"ProgramW6432"}) {
+    if (IsAtOrBelow(folder, Variable(name))) return true;
+  }
+  // Elsewhere, if the folder's access list lets administrators make files.
+  PACL acl = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (GetNamedSecurityInfoW(folder.c_str(), SE_FILE_OBJECT,
+                            DACL_SECURITY_INFORMATION, nullptr, nullptr, &acl,
+                            nullptr, &descriptor) != ERROR_SUCCESS) {
+    return false;
+  }
+  BYTE sid[SECURITY_MAX_SID_SIZE];
+  DWORD sid_size = sizeof sid;
+  TRUSTEEW administrators = {};
+  ACCESS_MASK rights = 0;
+  const bool may = CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, sid,
+                                      &sid_size) &&
+                   (BuildTrusteeWithSidW(&administrators, sid),
+                    GetEffectiveRightsFromAclW(acl, &administrators, &rights) ==
+                        ERROR_SUCCESS) &&
+                   (rights & FILE_ADD_FILE) != 0;
+  LocalFree(descriptor);
+  return may;
+}
+
+fs::path VirtualStoreCopy(const fs::path& file) {
   // Windows gives older programs that write under Program Files without
   // being an administrator a copy of their files of each user's own, and
   // such a program reads that copy from then on.
-  wchar_t local[MAX_PATH + 1];
-  const DWORD got = GetEnvironmentVariableW(L"LOCALAPPDATA", local, MAX_PATH);
-  if (got == 0 || got > MAX_PATH || !file.has_root_name()) return {};
-  const std::filesystem::path copy =
-      std::filesystem::path(local) / L"VirtualStore" / file.relative_path();
+  const std::wstring local = Variable(L"LOCALAPPDATA");
+  if (local.empty() || !file.has_root_name()) return {};
+  const fs::path copy =
+      fs::path(local) / L"VirtualStore" / file.relative_path();
   std::error_code ec;
-  return std::filesystem::exists(copy, ec) ? copy : std::filesystem::path();
+  return fs::exists(copy, ec) ? copy : fs::path();
 }

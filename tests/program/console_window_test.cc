@@ -10,16 +10,16 @@
 #include <filesystem>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "gtest/gtest.h"
+#include "support/expected_events.h"
 #include "support/scratch_dir.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-using Names = std::vector<std::string>;
 
 // The title the program gives a window of its own, once it knows it is.
 constexpr wchar_t kTitle[] = L"Velmoria setup";
@@ -41,7 +41,11 @@ class ConsoleWindow {
   // Starts `program` in `dir` with `args` in a new console, once the
   // window of the one before has gone.
   ConsoleWindow(const fs::path& program, const fs::path& dir,
-                const std::wstring& args) {
+                const std::wstring& args)
+      // One window at a time, in all the test processes: each is told by
+      // its title.
+      : lock_(CreateMutexW(nullptr, FALSE, L"velmoria-console-window-test")) {
+    WaitForSingleObject(lock_, INFINITE);
     for (int i = 0; i < 200 && FindWindowW(nullptr, kTitle); ++i) Sleep(50);
     std::wstring command_line = L"\"" + program.wstring() + L"\" " + args;
     STARTUPINFOW startup = {};
@@ -71,8 +75,11 @@ class ConsoleWindow {
     out_ = CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE,
                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                        OPEN_EXISTING, 0, nullptr);
-    // The test itself lets the Ctrl-C it sends go by.
+    // The test itself lets the Ctrl-C it sends go by. The console reads in
+    // Japanese Windows' code page, where a letter of another alphabet is two
+    // bytes, neither of them UTF-8's.
     SetConsoleCtrlHandler(nullptr, TRUE);
+    SetConsoleCP(932);
     return out_ != INVALID_HANDLE_VALUE ? kShown : kNoWindow;
   }
 
@@ -85,13 +92,16 @@ class ConsoleWindow {
       CloseHandle(process_.hProcess);
       CloseHandle(process_.hThread);
     }
+    ReleaseMutex(lock_);
+    CloseHandle(lock_);
   }
   ConsoleWindow(const ConsoleWindow&) = delete;
   ConsoleWindow& operator=(const ConsoleWindow&) = delete;
 
-  // Waits until the screen shows `text`, which may go on from row to row,
-  // broken anywhere, or between words with the rest of the row blank.
-  bool WaitForScreen(const std::wstring& text) {
+  // Waits until the screen shows `lines`, in this order, each of which may
+  // go on from row to row, broken anywhere, or between words with the rest
+  // of the row blank.
+  bool WaitForScreen(const std::vector<std::wstring>& lines) {
     for (int i = 0; i < 200; ++i) {
       std::wstring screen = Screen();
       screen.erase(std::unique(screen.begin(), screen.end(),
@@ -99,7 +109,13 @@ class ConsoleWindow {
                                  return a == L' ' && b == L' ';
                                }),
                    screen.end());
-      if (screen.find(text) != std::wstring::npos) return true;
+      size_t at = 0;
+      for (const std::wstring& line : lines) {
+        at = screen.find(line, at);
+        if (at == std::wstring::npos) break;
+        at += line.size();
+      }
+      if (at != std::wstring::npos) return true;
       std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     ADD_FAILURE() << "the screen shows:\n" << fs::path(Screen()).u8string();
@@ -180,146 +196,242 @@ class ConsoleWindow {
   PROCESS_INFORMATION process_ = {};
   HANDLE in_ = INVALID_HANDLE_VALUE;
   HANDLE out_ = INVALID_HANDLE_VALUE;
+  HANDLE lock_;
 };
 
+enum class Where {
+  kScenario,          // the scenario's folder, the program elsewhere
+  kBesideTheProgram,  // a folder with nothing but the download
+  kInsideTheZip,      // the temporary folder, as from inside a zip
+  kDeep,              // a folder deeper than 260 characters
+  kWindowsFolder,     // C:\Windows, as some elevated starts have it
+};
+enum class Old { kNone, kHandEdited, kOurs };  // events.txt before the run
+enum class Hold {
+  kNone,
+  kGame,     // shared as the C runtime shares it, from the first question
+  kScanner,  // everything shared, from the start, for a second and a half
+};
+enum class Then {
+  kEnter,           // Enter at the wait
+  kLineThenEnter,   // a line with a letter at the wait, then Enter
+  kCtrlC,           // Ctrl-C once the screen shows it all
+  kCtrlCThenEnter,  // Ctrl-C while the file is held, then Enter at the wait
+};
+
+struct Row {
+  const char* name;
+  Where where;
+  std::wstring args;
+  Old old;
+  const wchar_t* keys;
+  std::vector<std::wstring> screen;  // what the screen shows, in order
+  const wchar_t* absent;             // what it does not show, if anything
+  Hold hold;
+  Then then;
+  DWORD exit_code;
+  bool virtual_store;  // older games' copy of events.txt is in VirtualStore
+};
+
+// Runs the program in a window of its own as `row` says. Only a run that
+// ends 0 writes anything. Every folder but the temporary one's is beside a
+// temporary folder whose name begins like it, and is not in it.
+void Check(const Row& row) {
+  SCOPED_TRACE(row.name);
+  ScratchDir scratch;
+  WriteFile(scratch.root() / "turn 12.sav", "saved");
+  WriteFile(scratch.root() / "turn 13.sav", "saved");
+  const std::string old = row.old == Old::kOurs         ? ExpectedEvents("yyy")
+                          : row.old == Old::kHandEdited ? "old\r\n"
+                                                        : "";
+  fs::path folder = scratch.scenario();
+  const fs::path temp = row.where == Where::kInsideTheZip
+                            ? scratch.root()
+                            : scratch.root() / "scen";
+  fs::create_directories(temp);
+  SetEnvironmentVariableW(L"TMP", temp.c_str());
+  fs::path program = fs::absolute(VELMORIA_SETUP_PROGRAM);
+  std::wstring args = row.args;
+  std::vector<std::wstring> screen = row.screen;
+  wchar_t windows[MAX_PATH];
+  GetWindowsDirectoryW(windows, MAX_PATH);
+  if (row.where == Where::kBesideTheProgram) {
+    fs::copy_file(program, folder / "velmoria-setup.exe");
+    WriteFile(folder / "velmoria-setup.txt", "the guide");
+    program = folder / "velmoria-setup.exe";
+  } else if (row.where == Where::kDeep) {
+    fs::path deep;
+    while (folder.native().size() + deep.native().size() < 300) {
+      deep /= L"a-folder-in-a-folder";
+    }
+    fs::create_directories(folder / deep);
+    args = L"-C " + deep.wstring() + L" " + args;
+    folder /= deep;
+    screen.insert(screen.begin(),
+                  L"events.txt is written in " + folder.wstring() + L".");
+  } else if (row.where == Where::kWindowsFolder) {
+    folder = fs::path(windows) / scratch.root().filename();
+    fs::create_directories(folder);
+  }
+  // Removed once the window has gone, and its program's hold on the
+  // folder, which wine lets go a moment after the end.
+  const struct Removed {
+    fs::path path;
+    ~Removed() {
+      std::error_code ec;
+      for (int i = 0; i < 40 && (fs::remove_all(path, ec), ec); ++i) {
+        Sleep(50);
+      }
+    }
+  } removed{row.where == Where::kWindowsFolder ? folder : fs::path()};
+  if (row.old != Old::kNone) WriteFile(folder / "events.txt", old);
+  wchar_t local[MAX_PATH];
+  GetEnvironmentVariableW(L"LOCALAPPDATA", local, MAX_PATH);
+  const fs::path store =
+      fs::path(local) / L"VirtualStore" / scratch.root().relative_path();
+  if (row.virtual_store) {
+    fs::create_directories(store / L"scenario");
+    WriteFile(store / L"scenario" / L"events.txt", "older games' copy");
+  }
+  const auto hold = [&](DWORD sharing) {
+    return CreateFileW((folder / "events.txt").c_str(), GENERIC_READ, sharing,
+                       nullptr, OPEN_EXISTING, 0, nullptr);
+  };
+  HANDLE held =
+      row.hold == Hold::kScanner
+          ? hold(FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE)
+          : INVALID_HANDLE_VALUE;
+  ConsoleWindow window(
+      program, row.where == Where::kWindowsFolder ? folder : scratch.scenario(),
+      args);
+  const ConsoleWindow::Shown shown = window.Show();
+  SetEnvironmentVariableW(L"TMP", nullptr);
+  if (shown == ConsoleWindow::kNoWindow) {
+    GTEST_SKIP() << "no console window was shown in 10 seconds";
+  }
+  ASSERT_EQ(shown, ConsoleWindow::kShown) << "the program ended at once";
+  if (row.hold == Hold::kGame) {  // as the C runtime opens a file
+    ASSERT_TRUE(window.WaitForScreen({L"(y or n)"}));
+    held = hold(FILE_SHARE_READ | FILE_SHARE_WRITE);
+  }
+  window.Type(row.keys);
+  if (row.then == Then::kCtrlCThenEnter) {
+    // The answers are in, the file waited for: Ctrl-C is let go.
+    Sleep(400);
+    window.CtrlC();
+    Sleep(800);
+    CloseHandle(std::exchange(held, INVALID_HANDLE_VALUE));
+  }
+  EXPECT_TRUE(window.WaitForScreen(screen));
+  if (row.then == Then::kCtrlC) {
+    window.CtrlC();
+  } else {
+    EXPECT_TRUE(window.WaitForScreen({L"Press Enter to close this window."}));
+    if (row.absent != nullptr) {
+      EXPECT_EQ(window.Screen().find(row.absent), std::wstring::npos);
+    }
+    // Lines are broken between words, but where a word is longer than a
+    // row, as the paths of the deep folder and of VirtualStore are.
+    if (row.where != Where::kDeep && !row.virtual_store) {
+      EXPECT_FALSE(window.BreaksAWord());
+    }
+    if (row.then == Then::kLineThenEnter) {
+      window.Type(L"n\r");
+      EXPECT_TRUE(window.WaitForScreen({L"Press Enter to close this window.n",
+                                        L"Press Enter to close this window."}));
+    }
+    EXPECT_TRUE(window.StillRunningAfter(300));
+    // Wine ends a program whose window is closed with 0, calling no
+    // handler: only Enter.
+    window.Type(L"\r");
+  }
+  EXPECT_EQ(window.ExitCode(), row.exit_code);
+  if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
+  EXPECT_EQ(ReadFile(folder / "events.txt") == old, row.exit_code != 0);
+  fs::remove_all(store);
+}
+
 // A window that closes at the end of the run keeps the outcome on screen
-// until Enter, and the run then ends with its own status: the setup as the
-// program took the answers; the file taken by another program, the game say,
-// while a question waits; files dropped on the program, which get words for a
-// mouse user and write nothing; where there was no events.txt, a line that says
-// where the program seems to run: the folder the download was unpacked into,
-// the temporary one of a program started inside the zip, or another; a copy of
-// events.txt that older games read instead. Ctrl-C at a prompt leaves the old
-// file and ends with the status Windows gives a program stopped by Ctrl-C. The
-// rows run one after another: the test tells the program's window by its title.
+// until Enter is pressed on its own, and the run then ends with its own
+// status: the setup as the program took the answers; the file taken by
+// another program, the game say, while a question waits; files dropped on the
+// program, which get words for a mouse user and write nothing, and a mistake
+// in a shortcut's Target, which gets the usual ones; the folder the download
+// was unpacked into, said before the questions and at the end; a start
+// inside the zip or in the Windows folder, refused before anything is asked;
+// a shortcut that starts the program in another folder; a copy of events.txt
+// that older games read instead. Ctrl-C at a prompt leaves the old file and
+// ends with the status Windows gives a program stopped by Ctrl-C. The rows run
+// one after another: the test tells the program's window by its title.
 TEST(ConsoleWindowTest, EachOutcomeStaysOnScreen) {
   if (const char* why = NoConsoleWindow()) GTEST_SKIP() << why;
-  enum class Then { kEnter, kCtrlC };
-  enum class Where { kScenario, kBesideTheProgram, kInsideTheZip, kDeep };
-  const struct {
-    const char* name;
-    Where where;  // the folder it runs in
-    std::wstring args;
-    const wchar_t* keys;
-    std::vector<std::wstring> screen;
-    Then then;  // what ends the run, once the screen shows it all
-    DWORD exit_code;
-    bool old;            // there is an events.txt before the run
-    bool in_use;         // the game holds it while a question waits
-    bool virtual_store;  // and older games' copy of it is in VirtualStore
-  } rows[] = {
-      // clang-format off
-      // First: under wine, Ctrl-C reaches only the first console the test
+  // clang-format off
+  const Row rows[] = {
+      // First: under wine, Ctrl-C reaches only the first console a process
       // attaches to.
-      {"Ctrl-C at the second question", Where::kScenario, L"", L"n\r",
-       {L"Hafsids being played by a human?"},
-       Then::kCtrlC, static_cast<DWORD>(STATUS_CONTROL_C_EXIT), true, false, false},
-      {"n n y", Where::kScenario, L"", L"n\rn\ry\r",
-       {L"Venetians: computer", L"Hafsids: computer", L"Teutonics: human", L"events.txt is written in "},
-       Then::kEnter, 0, true, false, false},
-      {"no y", Where::kScenario, L"", L"no\ry\r",  // "o" answers the second
-       {L"Venetians: computer", L"Hafsids: human", L"Teutonics: human"},
-       Then::kEnter, 0, true, false, false},
-      {"in use", Where::kScenario, L"", L"y\rn\rn\r",
-       {L"velmoria-setup: cannot write events.txt: it is in use by another program"},
-       Then::kEnter, 1, true, true, false},
-      {"files dropped", Where::kScenario, L"\"..\\turn 12.sav\" \"..\\turn 13.sav\"", L"",
-       {L"velmoria-setup: files cannot be dropped on this program; double-click it in the scenario's folder instead"},
-       Then::kEnter, 2, true, false, false},
-      {"where the download was unpacked", Where::kBesideTheProgram, L"ynn", L"",
-       {L"it looks like the folder the download was unpacked into"},
-       Then::kEnter, 0, false, false, false},
-      {"inside the zip", Where::kInsideTheZip, L"ynn", L"",
-       {L"the program was started from inside the zip"},
-       Then::kEnter, 0, false, false, false},
-      {"deeper than 260 characters", Where::kDeep, L"", L"", {},
-       Then::kEnter, 0, false, false, false},
-      {"a copy in VirtualStore", Where::kScenario, L"nnn", L"",
-       {L"events.txt hides this events.txt from older games"},
-       Then::kEnter, 0, true, false, true},
-      // clang-format on
+      {"Ctrl-C at the second question", Where::kScenario, L"", Old::kHandEdited, L"n\r",
+       {L"Hafsids being played by a human?"}, nullptr,
+       Hold::kNone, Then::kCtrlC, static_cast<DWORD>(STATUS_CONTROL_C_EXIT), false},
+      {"n n y", Where::kScenario, L"", Old::kHandEdited, L"n\rn\ry\r",
+       {L"Venetians: computer", L"Hafsids: computer", L"Teutonics: human", L"events.txt is written in ", L"The program itself is in "}, nullptr,
+       Hold::kNone, Then::kEnter, 0, false},
+      {"no y", Where::kScenario, L"", Old::kHandEdited, L"no\ry\r",  // "o" answers the second
+       {L"Venetians: computer", L"Hafsids: human", L"Teutonics: human"}, nullptr,
+       Hold::kNone, Then::kEnter, 0, false},
+      {"yes, then n at the wait", Where::kScenario, L"", Old::kHandEdited, L"yes\r",
+       {L"Venetians: human", L"Hafsids: human", L"Teutonics: human"}, nullptr,
+       Hold::kNone, Then::kLineThenEnter, 0, false},
+      {"a letter of another alphabet", Where::kScenario, L"", Old::kHandEdited, L"\u3042\rn\ry\r",
+       {L"Venetians: human", L"Hafsids: computer", L"Teutonics: human"}, nullptr,
+       Hold::kNone, Then::kEnter, 0, false},
+      {"in use", Where::kScenario, L"", Old::kHandEdited, L"y\rn\rn\r",
+       {L"velmoria-setup: cannot write events.txt: it is in use by another program"}, nullptr,
+       Hold::kGame, Then::kEnter, 1, false},
+      {"files dropped", Where::kScenario, L"\"..\\turn 12.sav\" \"..\\turn 13.sav\"", Old::kHandEdited, L"",
+       {L"velmoria-setup: files cannot be dropped on this program; double-click it in the scenario's folder instead"}, L"--help",
+       Hold::kNone, Then::kEnter, 2, false},
+      {"a mistake in a shortcut's Target", Where::kScenario, L"yxn", Old::kHandEdited, L"",
+       {L"ANSWERS must be three letters", L"Try 'velmoria-setup --help' for more information."}, nullptr,
+       Hold::kNone, Then::kEnter, 2, false},
+      {"where the download was unpacked, a second run", Where::kBesideTheProgram, L"", Old::kOurs, L"n\rn\rn\r",
+       {L"it looks like the folder the download was unpacked into", L"Welcome to the Setup Program", L"events.txt is written in ", L"it looks like the folder the download was unpacked into"}, L"The program itself",
+       Hold::kNone, Then::kEnter, 0, false},
+      {"inside the zip", Where::kInsideTheZip, L"", Old::kNone, L"",
+       {L"the program was started from inside the zip", L"so nothing was written"}, L"(y or n)",
+       Hold::kNone, Then::kEnter, 1, false},
+      {"in the Windows folder", Where::kWindowsFolder, L"ynn", Old::kNone, L"",
+       {L"velmoria-setup: it was started in ", L"outside the scenario's folder"}, L"(y or n)",
+       Hold::kNone, Then::kEnter, 1, false},
+      {"deeper than 260 characters, started elsewhere", Where::kDeep, L"nny", Old::kNone, L"",
+       {L"The program itself is in ", L"There was no events.txt there before."}, L"move velmoria-setup.exe",
+       Hold::kNone, Then::kEnter, 0, false},
+      {"a copy in VirtualStore", Where::kScenario, L"nnn", Old::kHandEdited, L"",
+       {L"events.txt hides this events.txt from older games"}, nullptr,
+       Hold::kNone, Then::kEnter, 0, true},
+      {"--status and a copy in VirtualStore", Where::kScenario, L"--status", Old::kHandEdited, L"",
+       {L"events.txt hides this events.txt from older games", L"was not written by this version"}, nullptr,
+       Hold::kNone, Then::kEnter, 1, true},
   };
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.name);
-    ScratchDir scratch;
-    WriteFile(scratch.root() / "turn 12.sav", "saved");
-    WriteFile(scratch.root() / "turn 13.sav", "saved");
-    if (row.old) WriteFile(scratch.events_file(), "old\r\n");
-    // The user's temporary folder, where Windows unpacks what is run inside
-    // a zip: the scratch folder for that row, else a folder beside it.
-    const fs::path temp = row.where == Where::kInsideTheZip
-                              ? scratch.root()
-                              : scratch.root() / "temp";
-    fs::create_directories(temp);
-    SetEnvironmentVariableW(L"TMP", temp.c_str());
-    fs::path program = fs::absolute(VELMORIA_SETUP_PROGRAM);
-    if (row.where == Where::kBesideTheProgram) {
-      fs::copy_file(program, scratch.scenario() / "velmoria-setup.exe");
-      WriteFile(scratch.scenario() / "README.txt", "the guide");
-      program = scratch.scenario() / "velmoria-setup.exe";
-    }
-    fs::path folder = scratch.scenario();
-    std::wstring args = row.args;
-    std::vector<std::wstring> screen = row.screen;
-    if (row.where == Where::kDeep) {
-      fs::path deep;
-      while (folder.native().size() + deep.native().size() < 300) {
-        deep /= L"a-folder-in-a-folder";
-      }
-      fs::create_directories(folder / deep);
-      folder /= deep;
-      args = L"-C " + deep.wstring() + L" nny";
-      screen = {L"events.txt is written in " + folder.wstring() + L".",
-                L"There was no events.txt here before."};
-    }
-    wchar_t local[MAX_PATH];
-    GetEnvironmentVariableW(L"LOCALAPPDATA", local, MAX_PATH);
-    const fs::path store =
-        fs::path(local) / L"VirtualStore" / scratch.root().relative_path();
-    if (row.virtual_store) {
-      fs::create_directories(store / L"scenario");
-      WriteFile(store / L"scenario" / L"events.txt", "older games' copy");
-    }
-    ConsoleWindow window(program, scratch.scenario(), args);
-    const ConsoleWindow::Shown shown = window.Show();
-    SetEnvironmentVariableW(L"TMP", nullptr);
-    if (shown == ConsoleWindow::kNoWindow) {
-      GTEST_SKIP() << "no console window was shown in 10 seconds";
-    }
-    ASSERT_EQ(shown, ConsoleWindow::kShown) << "the program ended at once";
-    HANDLE game = INVALID_HANDLE_VALUE;
-    if (row.in_use) {  // as the C runtime opens a file
-      ASSERT_TRUE(window.WaitForScreen(L"(y or n)"));
-      game = CreateFileW(scratch.events_file().c_str(), GENERIC_READ,
-                         FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                         OPEN_EXISTING, 0, nullptr);
-    }
-    window.Type(row.keys);
-    for (const std::wstring& line : screen) {
-      EXPECT_TRUE(window.WaitForScreen(line)) << fs::path(line).u8string();
-    }
-    if (row.then == Then::kCtrlC) {
-      window.CtrlC();
-    } else {
-      EXPECT_TRUE(window.WaitForScreen(L"Press Enter to close this window."));
-      EXPECT_EQ(window.Screen().find(L"--help"), std::wstring::npos);
-      // Lines are broken between words, but where a word is longer than a
-      // row, as the paths of the deep folder and of VirtualStore are.
-      if (row.where != Where::kDeep && !row.virtual_store) {
-        EXPECT_FALSE(window.BreaksAWord());
-      }
-      EXPECT_TRUE(window.StillRunningAfter(300));
-      // Wine ends a program whose window is closed with 0, calling no
-      // handler, and a Ctrl-C at the wait does not reach it: only Enter.
-      window.Type(L"\r");
-    }
-    EXPECT_EQ(window.ExitCode(), row.exit_code);
-    if (game != INVALID_HANDLE_VALUE) CloseHandle(game);
-    // Only a run that ends 0 has written anything.
-    EXPECT_EQ(ReadFile(folder / "events.txt") == (row.old ? "old\r\n" : ""),
-              row.exit_code != 0);
-    fs::remove_all(store);
-  }
+  // clang-format on
+  for (const Row& row : rows) Check(row);
+}
+
+// Ctrl-C while the new file goes into place, held for a moment by a virus
+// scanner, is let go: the run finishes and ends as a success. In a process
+// of its own, which under wine is the only way a second Ctrl-C arrives.
+TEST(ConsoleWindowTest, CtrlCWhileTheFileGoesIntoPlaceIsLetGo) {
+  if (const char* why = NoConsoleWindow()) GTEST_SKIP() << why;
+  Check({"Ctrl-C at the rename",
+         Where::kScenario,
+         L"",
+         Old::kHandEdited,
+         L"n\rn\rn\r",
+         {L"Venetians: computer", L"events.txt is written in "},
+         nullptr,
+         Hold::kScanner,
+         Then::kCtrlCThenEnter,
+         0,
+         false});
 }
 
 }  // namespace

@@ -25,6 +25,8 @@ TEST(DialogueTest, AnswerRule) {
       {"   \n\t", "yyy"},
       {"n", "nnn"},  // the end repeats the last answer
       {"y\nn\n", "ynn"},
+      {"\xd1\x82\nn\n", "ynn"},  // a letter of two bytes is one answer
+      {"\xe2\x82\xac\xf0\x9f\x98\x80n", "yyn"},  // and of three or four
       // Odd bytes are answers like any other letter but "n".
       {std::string("\0\n\xff\n\x1a", 5), "yyy"},
       {std::string("\0n\xff", 3), "yny"},
