@@ -24,11 +24,10 @@ BOOL WINAPI EndWithTheRunsStatus(DWORD /*event*/) {
   return TRUE;
 }
 
-// Returns `text` with each line end as Windows has it, CR LF.
-template <typename Char>
-std::basic_string<Char> WithCrLf(std::basic_string_view<Char> text) {
-  std::basic_string<Char> with_cr;
-  for (Char c : text) {
+// Returns `text` with each line end as Windows has it in a file, CR LF.
+std::string WithCrLf(std::string_view text) {
+  std::string with_cr;
+  for (char c : text) {
     if (c == '\n') with_cr += '\r';
     with_cr += c;
   }
@@ -165,12 +164,11 @@ int Print(Stream stream, std::string_view lines) {
       wide = Fitted(wide, static_cast<size_t>(screen.srWindow.Right -
                                               screen.srWindow.Left));
     }
-    wide = WithCrLf<wchar_t>(wide);
     written_all =
         WriteConsoleW(handle, wide.data(), static_cast<DWORD>(wide.size()),
                       &written, nullptr);
   } else {  // a file or a pipe: the bytes as they are, as std::cout writes
-    const std::string text = WithCrLf<char>(lines);
+    const std::string text = WithCrLf(lines);
     for (std::string_view rest = text; written_all && !rest.empty();
          rest.remove_prefix(written)) {
       written_all =

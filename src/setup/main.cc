@@ -67,16 +67,16 @@ bool HoldsOnlyTheDownload(const fs::path& folder) {
 
 // What a window of the program's own ends with: the setup as the program
 // took the answers, where it was written, and, where the folder seems not
-// to be the scenario's, why.
+// to be the scenario's, why: `download` if it holds only the download.
 std::string ClosingLines(const ComputerPlayed& computer_played,
-                         const fs::path& folder, bool download, bool existed) {
-  const std::string program = Shown(ProgramFile().filename());
-  std::string lines =
-      SetupLines(computer_played) + Format(kWrittenIn, {Shown(folder)}) + "\n";
-  if (download) return lines + Format(kDownloadFolder, {program}) + "\n";
+                         const fs::path& folder, const std::string& download,
+                         bool existed) {
+  std::string lines = SetupLines(computer_played) +
+                      Format(kWrittenIn, {Shown(folder)}) + "\n" + download;
+  if (!download.empty()) return lines;
   if (IsProgramsFolder(folder)) {
-    return existed ? lines
-                   : lines + Format(kNoEventsFileBefore, {program}) + "\n";
+    const std::string name = Shown(ProgramFile().filename());
+    return existed ? lines : lines + Format(kNoEventsFileBefore, {name}) + "\n";
   }
   // Started by a shortcut whose "Start in" is another folder: the program
   // may well be in the scenario's folder already.
@@ -126,7 +126,10 @@ int WriteEvents(const CommandLine& command_line, const fs::path& folder) {
           Format(kStartedInZip, {Shown(ProgramFile().filename())}) + "\n");
     return 1;
   }
-  const bool download = own_window && HoldsOnlyTheDownload(folder);
+  const std::string download =
+      own_window && HoldsOnlyTheDownload(folder)
+          ? Format(kDownloadFolder, {Shown(ProgramFile().filename())}) + "\n"
+          : "";
   ComputerPlayed computer_played = command_line.computer_played;
   if (command_line.command == Command::kDialogue) {
     // Checked before the first question, so that a run which cannot write
@@ -135,11 +138,7 @@ int WriteEvents(const CommandLine& command_line, const fs::path& folder) {
     const Replaced checked =
         CheckReplace(kEventsFileName, IsWrittenByThisVersion);
     if (checked.failure) return SayWhatWasFound(checked, folder);
-    if (download) {
-      Print(
-          Stream::kOutput,
-          Format(kDownloadFolder, {Shown(ProgramFile().filename())}) + "\n\n");
-    }
+    if (!download.empty()) Print(Stream::kOutput, download + "\n");
     computer_played = AskWhoPlays(ConsoleInput(), ConsoleOutput());
     if (const int error = ConsoleReadError()) {
       if (error == EINTR) return kInterruptedExitStatus;

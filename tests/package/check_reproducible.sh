@@ -15,10 +15,10 @@ release() {  # folder, umask
     cd "$1"
     umask "$2"
     cmake --preset default >/dev/null
-    cmake --build --preset default >/dev/null
+    cmake --build --preset default -j "$(nproc)" >/dev/null
     (cd build && cpack >/dev/null)
     cmake --preset windows >/dev/null
-    cmake --build --preset windows >/dev/null
+    cmake --build --preset windows -j "$(nproc)" >/dev/null
     (cd build-windows && cpack >/dev/null)
   )
 }

@@ -156,14 +156,6 @@ TEST_F(CommandLineTest, FolderOption) {
   EXPECT_EQ(ReadFile(other / "inner" / "events.txt"), ExpectedEvents("ynn"));
   EXPECT_EQ(Files(), Names{});
 
-  // Past the 260 characters Windows once allowed.
-  fs::path deep = other;
-  while (deep.string().size() < 300) deep /= "a-folder-in-a-folder";
-  fs::create_directories(deep);
-  result = RunWith({"-C", deep.u8string(), "nny"});
-  EXPECT_EQ(result.exit_code, 0) << result.err;
-  EXPECT_EQ(ReadFile(deep / "events.txt"), ExpectedEvents("nny"));
-
   result = RunWith({"-C", "missing", "ynn"});
   EXPECT_EQ(result.exit_code, 1);
   EXPECT_EQ(result.err,

@@ -122,37 +122,27 @@ class ConsoleWindow {
     return false;
   }
 
-  // Presses the keys of `keys`; '\r' is Enter.
+  // Presses the keys of `keys`; '\r' is Enter, '\x03' Ctrl-C.
   void Type(const std::wstring& keys) {
     std::vector<INPUT_RECORD> records;
     for (wchar_t key : keys) {
       for (BOOL down : {TRUE, FALSE}) {
         INPUT_RECORD record = {};
         record.EventType = KEY_EVENT;
-        record.Event.KeyEvent.bKeyDown = down;
-        record.Event.KeyEvent.wRepeatCount = 1;
-        record.Event.KeyEvent.wVirtualKeyCode =
-            key == L'\r' ? VK_RETURN : LOBYTE(VkKeyScanW(key));
-        record.Event.KeyEvent.uChar.UnicodeChar = key;
+        KEY_EVENT_RECORD& event = record.Event.KeyEvent;
+        event.bKeyDown = down;
+        event.wRepeatCount = 1;
+        event.wVirtualKeyCode = key == L'\r'     ? VK_RETURN
+                                : key == L'\x03' ? 'C'
+                                                 : LOBYTE(VkKeyScanW(key));
+        event.dwControlKeyState = key == L'\x03' ? LEFT_CTRL_PRESSED : 0;
+        event.uChar.UnicodeChar = key;
         records.push_back(record);
       }
     }
     DWORD written = 0;
     WriteConsoleInputW(in_, records.data(), static_cast<DWORD>(records.size()),
                        &written);
-  }
-
-  // Presses Ctrl-C.
-  void CtrlC() {
-    INPUT_RECORD record = {};
-    record.EventType = KEY_EVENT;
-    record.Event.KeyEvent.bKeyDown = TRUE;
-    record.Event.KeyEvent.wRepeatCount = 1;
-    record.Event.KeyEvent.wVirtualKeyCode = 'C';
-    record.Event.KeyEvent.uChar.UnicodeChar = 3;
-    record.Event.KeyEvent.dwControlKeyState = LEFT_CTRL_PRESSED;
-    DWORD written = 0;
-    WriteConsoleInputW(in_, &record, 1, &written);
   }
 
   // Returns true if the program has not ended after `ms` milliseconds.
@@ -209,7 +199,8 @@ enum class Where {
 enum class Old { kNone, kHandEdited, kOurs };  // events.txt before the run
 enum class Hold {
   kNone,
-  kGame,     // shared as the C runtime shares it, from the first question
+  kGame,  // shared as the C runtime shares it, from the first question
+  kGameFromTheStart,  // the same, from before the program starts
   kScanner,  // everything shared, from the start, for a second and a half
 };
 enum class Then {
@@ -300,6 +291,8 @@ void Check(const Row& row) {
   HANDLE held =
       row.hold == Hold::kScanner
           ? hold(FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE)
+      : row.hold == Hold::kGameFromTheStart
+          ? hold(FILE_SHARE_READ | FILE_SHARE_WRITE)
           : INVALID_HANDLE_VALUE;
   ConsoleWindow window(
       program, row.where == Where::kWindowsFolder ? folder : scratch.scenario(),
@@ -318,13 +311,13 @@ void Check(const Row& row) {
   if (row.then == Then::kCtrlCThenEnter) {
     // The answers are in, the file waited for: Ctrl-C is let go.
     Sleep(400);
-    window.CtrlC();
+    window.Type(L"\x03");
     Sleep(800);
     CloseHandle(std::exchange(held, INVALID_HANDLE_VALUE));
   }
   EXPECT_TRUE(window.WaitForScreen(screen));
   if (row.then == Then::kCtrlC) {
-    window.CtrlC();
+    window.Type(L"\x03");
   } else {
     EXPECT_TRUE(window.WaitForScreen({L"Press Enter to close this window."}));
     if (row.absent != nullptr) {
@@ -387,6 +380,9 @@ TEST(ConsoleWindowTest, EachOutcomeStaysOnScreen) {
       {"in use", Where::kScenario, L"", Old::kHandEdited, L"y\rn\rn\r",
        {L"velmoria-setup: cannot write events.txt: it is in use by another program"}, nullptr,
        Hold::kGame, Then::kEnter, 1, false},
+      {"in use from the start", Where::kScenario, L"", Old::kHandEdited, L"",
+       {L"velmoria-setup: cannot write events.txt: it is in use by another program"}, L"(y or n)",
+       Hold::kGameFromTheStart, Then::kEnter, 1, false},
       {"files dropped", Where::kScenario, L"\"..\\turn 12.sav\" \"..\\turn 13.sav\"", Old::kHandEdited, L"",
        {L"velmoria-setup: files cannot be dropped on this program; double-click it in the scenario's folder instead"}, L"--help",
        Hold::kNone, Then::kEnter, 2, false},
@@ -416,8 +412,9 @@ TEST(ConsoleWindowTest, EachOutcomeStaysOnScreen) {
   for (const Row& row : rows) Check(row);
 }
 
-// Ctrl-C while the new file goes into place, held for a moment by a virus
-// scanner, is let go: the run finishes and ends as a success. In a process
+// A file held for a moment by a virus scanner is waited for, and Ctrl-C
+// meanwhile, as the new file goes into place, is let go: the run finishes
+// and ends as a success. In a process
 // of its own, which under wine is the only way a second Ctrl-C arrives.
 TEST(ConsoleWindowTest, CtrlCWhileTheFileGoesIntoPlaceIsLetGo) {
   if (const char* why = NoConsoleWindow()) GTEST_SKIP() << why;

@@ -232,8 +232,14 @@ TEST(FailingCallTest, EveryCallOfARunFailedInTurn) {
       {"a link to a hand-edited file", &edited, true, true, 3},
   };
   const std::string wanted = ExpectedEvents("nyn");
-  const auto name_of = [](const std::string& line) {
-    return line.substr(0, line.find('('));
+  struct Call {
+    std::string name;
+    std::string line;  // as strace shows it
+  };
+  const auto count = [](const std::vector<Call>& calls,
+                        const std::string& name) {
+    return std::count_if(calls.begin(), calls.end(),
+                         [&](const Call& call) { return call.name == name; });
   };
   int runs = 0;
   for (const Scenario& scenario : scenarios) {
@@ -247,7 +253,7 @@ TEST(FailingCallTest, EveryCallOfARunFailedInTurn) {
     const std::filesystem::path trace_file = scratch.root() / "trace";
     Names before;
     // Runs the program under strace in the scenario; returns the calls
-    // traced, a line each.
+    // traced.
     auto run = [&](const std::string& strace_expression,
                    ProgramResult* result) {
       std::filesystem::remove_all(scratch.scenario());
@@ -270,68 +276,54 @@ TEST(FailingCallTest, EveryCallOfARunFailedInTurn) {
       if (!scenario.dialogue) options.args = {"nyn"};
       *result = RunProgram(scratch.scenario(),
                            scenario.dialogue ? "n\ny\nn\n" : "", options);
-      std::vector<std::string> lines;
+      std::vector<Call> calls;
       std::istringstream trace(ReadFile(trace_file));
       for (std::string line; std::getline(trace, line);) {
-        if (line.find('(') != std::string::npos) lines.push_back(line);
+        const size_t open = line.find('(');
+        if (open != std::string::npos)
+          calls.push_back({line.substr(0, open), line});
       }
-      return lines;
+      return calls;
     };
     if (!CanTrace()) GTEST_SKIP() << "the program cannot run under strace here";
     // A first run without faults lists the calls.
     ProgramResult clean;
-    const std::vector<std::string> calls =
-        run(std::string("trace=") + kCalls, &clean);
+    const std::vector<Call> calls = run(std::string("trace=") + kCalls, &clean);
     ASSERT_EQ(clean.exit_code, 0) << clean.err;
-    const auto count = [&](const std::vector<std::string>& lines,
-                           const std::string& call) {
-      return static_cast<size_t>(std::count_if(
-          lines.begin(), lines.end(),
-          [&](const std::string& l) { return name_of(l) == call; }));
+    EXPECT_EQ(count(calls, "fsync"), scenario.fsyncs);
+    const auto first = [&](const auto& is) {
+      return static_cast<size_t>(std::find_if(calls.begin(), calls.end(), is) -
+                                 calls.begin());
     };
-    EXPECT_EQ(count(calls, "fsync"), static_cast<size_t>(scenario.fsyncs));
-    const size_t first_rename = static_cast<size_t>(
-        std::find_if(calls.begin(), calls.end(),
-                     [&](const std::string& l) {
-                       return name_of(l).rfind("rename", 0) == 0;
-                     }) -
-        calls.begin());
-    const std::string rename_call = name_of(calls[first_rename]);
+    const size_t first_rename =
+        first([](const Call& c) { return c.name.rfind("rename", 0) == 0; });
+    const std::string rename_call = calls[first_rename].name;
     const std::string kept =
         keep ? "velmoria-setup: kept the previous events.txt as " +
                    (scenario.linked ? "real/target.txt.bak\n"
                                     : std::string("events.txt.bak\n"))
              : "";
     // The program's own calls start with its first look at events.txt;
-    // those before are the loader's and the C library's.
-    const size_t first_own = static_cast<size_t>(
-        std::find_if(calls.begin(), calls.end(),
-                     [](const std::string& l) {
-                       return l.find("\"events.txt") != std::string::npos;
-                     }) -
-        calls.begin());
-    // They end with the close of the folder synced last; what follows is
-    // the exit.
-    const size_t last_own =
-        static_cast<size_t>(std::find_if(calls.rbegin(), calls.rend(),
-                                         [&](const std::string& l) {
-                                           return name_of(l) == "fsync";
-                                         })
-                                .base() -
-                            calls.begin());
+    // those before are the loader's and the C library's. They end with the
+    // close of the folder synced last; what follows is the exit.
+    const size_t first_own = first([](const Call& c) {
+      return c.line.find("\"events.txt") != std::string::npos;
+    });
+    size_t last_own = calls.size();
+    while (last_own > 0 && calls[last_own - 1].name != "fsync") --last_own;
     std::map<std::string, int> seen;
     bool scanning = false;  // the folder is read for copies left behind
     for (size_t i = 0; i < calls.size(); ++i) {
-      const std::string call = name_of(calls[i]);
+      const std::string& call = calls[i].name;
       const int n = ++seen[call];
       if (i < first_own || i > last_own) continue;
       const bool in_place = i >= first_rename;
       scanning =
           !in_place &&
-          (scanning || (call == "openat" &&
-                        calls[i].find("O_DIRECTORY") != std::string::npos));
+          (scanning || (call == "openat" && calls[i].line.find("O_DIRECTORY") !=
+                                                std::string::npos));
       // The C library looks at standard output before it first writes.
-      const bool library = calls[i].rfind(call + "(1, \"\"", 0) == 0;
+      const bool library = calls[i].line.rfind(call + "(1, \"\"", 0) == 0;
       const bool passes = in_place ? call.rfind("rename", 0) != 0
                                    : scanning || call == "close" || library;
       if (call == "close") scanning = false;
@@ -355,7 +347,7 @@ TEST(FailingCallTest, EveryCallOfARunFailedInTurn) {
                                (onwards ? "+" : "");
         ProgramResult result;
         const auto start = std::chrono::steady_clock::now();
-        const std::vector<std::string> made = run("inject=" + at, &result);
+        const std::vector<Call> made = run("inject=" + at, &result);
         const auto took = std::chrono::steady_clock::now() - start;
         ++runs;
         const std::string events = ReadFile(file);
@@ -418,8 +410,7 @@ TEST(FailingCallTest, EveryCallOfARunFailedInTurn) {
         }
         if (i == first_rename && !onwards) {
           EXPECT_EQ(count(made, rename_call),
-                    fault == "error=EBUSY" ? count(calls, rename_call) + 1
-                                           : static_cast<size_t>(n))
+                    fault == "error=EBUSY" ? count(calls, rename_call) + 1 : n)
               << at;
         }
         // What the run could not remove, it names.

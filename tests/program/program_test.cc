@@ -60,8 +60,8 @@ TEST_F(ProgramTest, HandEditedFileIsKeptAsBak) {
   const std::string copy = "events.txt.bak." + ContentTag("older\r\n");
   WriteFile(scratch_.scenario() / copy, "older\r\n");
   WriteFile(scratch_.scenario() / "events.txt.Xy12Zw", ExpectedEvents("yyy"));
-  for (const char* name : {"events.txt.bak.backup", "events.txt.bak.orig",
-                           "events.txt.backup"}) {
+  for (const char* name :
+       {"events.txt.bak.backup", "events.txt.bak.orig", "events.txt.backup"}) {
     WriteFile(scratch_.scenario() / name, "mine\r\n");
   }
   const std::string named =

@@ -9,11 +9,7 @@
 #include "replace/interruptions.h"
 #include "support/scratch_dir.h"
 
-#ifdef _WIN32
-#include <windows.h>
-
-#include <thread>
-#else
+#ifndef _WIN32
 #include <sys/stat.h>
 #endif
 
@@ -31,7 +27,8 @@ class ReplaceFileTest : public ::testing::Test {
   // Checks, as before a dialogue, then replaces; returns what failed.
   std::optional<Failure> Replace(const fs::path& name, std::string_view content,
                                  IsRewritable is_rewritable = Rewritable) {
-    if (std::optional<Failure> failure = CheckReplace(name, is_rewritable).failure) {
+    if (std::optional<Failure> failure =
+            CheckReplace(name, is_rewritable).failure) {
       return failure;
     }
     return ReplaceWholeFile(name, content, is_rewritable).failure;
@@ -72,50 +69,7 @@ TEST_F(ReplaceFileTest, SystemCalls) {
 #endif
 }
 
-#ifdef _WIN32
-// Held open by another program: as the C runtime opens a file (reading and
-// writing shared, not deleting), by the game say, before the questions or
-// while they are asked; or for a moment with everything shared, as a virus
-// scanner holds it, which is waited for.
-TEST_F(ReplaceFileTest, FileHeldByAnotherProgram) {
-  const DWORD kRuntimeSharing = FILE_SHARE_READ | FILE_SHARE_WRITE;
-  const struct {
-    const char* name;
-    DWORD sharing;
-    bool before_check;
-    int held_ms;  // how long it is held; -1 until the end
-  } cases[] = {
-      {"held from the start", kRuntimeSharing, true, -1},
-      {"taken while asking", kRuntimeSharing, false, -1},
-      {"held for a second", kRuntimeSharing | FILE_SHARE_DELETE, false, 1000},
-  };
-  for (const auto& c : cases) {
-    WriteFile(Name(), "old");
-    const auto hold = [&] {
-      return CreateFileW(Name().c_str(), GENERIC_READ, c.sharing, nullptr,
-                         OPEN_EXISTING, 0, nullptr);
-    };
-    HANDLE other = c.before_check ? hold() : INVALID_HANDLE_VALUE;
-    std::optional<Failure> failure = CheckReplace(Name(), Rewritable).failure;
-    // Without delete sharing, it is refused before the first question.
-    EXPECT_EQ(failure.has_value(), c.before_check) << c.name;
-    if (!c.before_check) other = hold();
-    std::thread release([&] {
-      if (c.held_ms >= 0) Sleep(static_cast<DWORD>(c.held_ms));
-      if (c.held_ms >= 0) CloseHandle(other);
-    });
-    if (!failure) failure = ReplaceWholeFile(Name(), "new", Rewritable).failure;
-    release.join();
-    if (c.held_ms < 0) CloseHandle(other);
-    EXPECT_EQ(failure.has_value(), c.held_ms < 0) << c.name;
-    if (failure) {
-      EXPECT_EQ(failure->error, kInUse) << c.name;
-    }
-    EXPECT_EQ(ReadFile(Name()), failure ? "old" : "new") << c.name;
-    EXPECT_EQ(ListDir(Dir()), Names{"events.txt"}) << c.name;
-  }
-}
-#else
+#ifndef _WIN32
 TEST_F(ReplaceFileTest, LinkStaysAndItsTargetGetsTheContent) {
   fs::create_directory(Dir() / "real");
   WriteFile(Dir() / "real" / "target.txt", "old");

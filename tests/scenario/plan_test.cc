@@ -10,51 +10,42 @@
 
 namespace {
 
-// The lines of `text`, each with its line end.
-std::vector<std::string_view> LinesOf(std::string_view text) {
-  std::vector<std::string_view> lines;
-  while (!text.empty()) {
-    const size_t end = std::min(text.find('\n'), text.size() - 1) + 1;
-    lines.push_back(text.substr(0, end));
-    text.remove_prefix(end);
+// A line of a file as the failure shows it: its CR LF taken off, any other
+// end named.
+std::string Shown(std::string_view line) {
+  if (line.size() >= 2 && line.substr(line.size() - 2) == "\r\n") {
+    return std::string(line.substr(0, line.size() - 2));
   }
-  return lines;
+  if (!line.empty() && line.back() == '\n') {
+    return std::string(line.substr(0, line.size() - 1)) + " [LF without CR]";
+  }
+  return std::string(line) + " [no line end]";
 }
 
-// The lines around line `at` (from 0), numbered, with `at` marked.
-std::string Around(const std::vector<std::string_view>& lines, size_t at) {
-  std::string shown;
-  for (size_t i = at < 3 ? 0 : at - 3; i < std::min(lines.size(), at + 4);
-       ++i) {
-    std::string_view line = lines[i];
-    std::string end = " [no line end]";
-    if (line.size() >= 2 && line.substr(line.size() - 2) == "\r\n") {
-      line.remove_suffix(2);
-      end = "";
-    } else if (!line.empty() && line.back() == '\n') {
-      line.remove_suffix(1);
-      end = " [LF without CR]";
-    }
-    shown.append(i == at ? "  > " : "    ")
-        .append(std::to_string(i + 1) + "  ")
-        .append(line)
-        .append(end + "\n");
-  }
-  return shown;
-}
-
-// Returns where `actual` first differs from `expected`, with a few lines
-// around it from both; empty if they are the same.
+// Returns the line where `actual` first differs from `expected`, with a few
+// lines around it from both; empty if they are the same.
 std::string FirstDifference(std::string_view expected,
                             std::string_view actual) {
-  const std::vector<std::string_view> want = LinesOf(expected);
-  const std::vector<std::string_view> got = LinesOf(actual);
-  size_t at = 0;
-  while (at < want.size() && at < got.size() && want[at] == got[at]) ++at;
-  if (at == want.size() && at == got.size()) return "";
-  return "first difference at line " + std::to_string(at + 1) +
-         "; the reference file has\n" + Around(want, at) +
-         "and the program writes\n" + Around(got, at);
+  if (expected == actual) return "";
+  const auto at = std::mismatch(expected.begin(), expected.end(),
+                                actual.begin(), actual.end())
+                      .first;
+  const auto line = static_cast<size_t>(std::count(expected.begin(), at, '\n'));
+  std::string said = "first difference at line " + std::to_string(line + 1);
+  for (auto [whose, rest] : {std::pair{"; the reference file has\n", expected},
+                             {"and the program writes\n", actual}}) {
+    said += whose;
+    for (size_t number = 0; !rest.empty() && number <= line + 3; ++number) {
+      const size_t end = std::min(rest.find('\n'), rest.size() - 1) + 1;
+      if (number + 3 >= line) {
+        said += (number == line ? "  > " : "    ") +
+                std::to_string(number + 1) + "  " + Shown(rest.substr(0, end)) +
+                "\n";
+      }
+      rest.remove_prefix(end);
+    }
+  }
+  return said;
 }
 
 // The events of an events file, each from "@IF" to "@ENDIF".
