@@ -342,9 +342,9 @@ TEST(FailingCallTest, EveryCallOfARunFailedInTurn) {
       for (std::string fault : faults) {
         const bool onwards = fault.back() == '+';
         if (onwards) fault.pop_back();
-        const std::string at = call + ":" + fault +
-                               ":when=" + std::to_string(n) +
-                               (onwards ? "+" : "");
+        std::string at = call;
+        at.append(":").append(fault).append(":when=").append(std::to_string(n));
+        if (onwards) at += "+";
         ProgramResult result;
         const auto start = std::chrono::steady_clock::now();
         const std::vector<Call> made = run("inject=" + at, &result);

@@ -39,7 +39,7 @@ char g_prefix[4096];
 extern "C" void RemoveScratchAndDie(int signal_number) {
   char sh[] = "/bin/sh";
   char c[] = "-c";
-  char script[] = "chmod -R u+rwx \"$0\"*; rm -rf \"$0\"*";
+  char script[] = R"(chmod -R u+rwx "$0"*; rm -rf "$0"*)";
   char* const argv[] = {sh, c, script, g_prefix, nullptr};
   const pid_t pid = fork();
   if (pid == 0) {
