@@ -113,24 +113,46 @@ TEST_F(FaultTest, SixteenRunsAtOnceLeaveOneCompleteFile) {
 }
 
 // A file that appears after the run looked for one, and before its new file
-// goes into place, is judged as any old file: a hand-edited one is kept.
-TEST_F(FaultTest, FileThatAppearsBeforeTheRenameIsKept) {
+// goes into place, is judged as any old file: a hand-edited one is kept. A
+// link that appears between the look and the opening is not followed, nor
+// replaced by a file.
+TEST_F(FaultTest, WhatAppearsAfterTheLookIsNotReplacedUnseen) {
   if (!CanTrace()) GTEST_SKIP() << "the program cannot run under strace here";
-  std::filesystem::remove(scratch_.events_file());
-  ProgramOptions options;
-  options.args = {"nyn"};
-  // The rename of the new file waits a second at its start.
-  options.run_under = Traced("inject=renameat2:delay_enter=1000000:when=1");
-  Child child = StartProgram(scratch_.scenario(), options);
-  // The new file is made once the run has looked.
-  for (int i = 0; i < 5000 && Files().empty(); ++i) usleep(1000);
-  WriteFile(scratch_.events_file(), "mine\r\n");
-  const ProgramResult result = WaitProgram(&child);
-  EXPECT_EQ(result.err,
-            "velmoria-setup: kept the previous events.txt as "
-            "events.txt.bak\n");
-  EXPECT_EQ(Events(), ExpectedEvents("nyn"));
-  EXPECT_EQ(ReadFile(scratch_.events_file().string() + ".bak"), "mine\r\n");
+  const std::filesystem::path target = scratch_.root() / "target";
+  WriteFile(target, "the target's\n");
+  for (const bool link : {false, true}) {
+    std::filesystem::remove(scratch_.events_file());
+    ProgramOptions options;
+    options.args = {"nyn"};
+    // The new file's rename, or the opening of events.txt, waits a second.
+    options.run_under =
+        link ? Traced("inject=openat:delay_enter=1000000:when=1", "/dev/null",
+                      "events.txt")
+             : Traced("inject=renameat2:delay_enter=1000000:when=1");
+    Child child = StartProgram(scratch_.scenario(), options);
+    if (link) {
+      usleep(300000);
+      std::filesystem::create_symlink(target, scratch_.events_file());
+    } else {
+      // The new file is made once the run has looked.
+      for (int i = 0; i < 5000 && Files().empty(); ++i) usleep(1000);
+      WriteFile(scratch_.events_file(), "mine\r\n");
+    }
+    const ProgramResult result = WaitProgram(&child);
+    if (link) {
+      EXPECT_EQ(result.err,
+                "velmoria-setup: cannot write events.txt: it is not a regular "
+                "file\n");
+      EXPECT_TRUE(std::filesystem::is_symlink(scratch_.events_file()));
+      EXPECT_EQ(ReadFile(target), "the target's\n");
+    } else {
+      EXPECT_EQ(result.err,
+                "velmoria-setup: kept the previous events.txt as "
+                "events.txt.bak\n");
+      EXPECT_EQ(Events(), ExpectedEvents("nyn"));
+      EXPECT_EQ(ReadFile(scratch_.events_file().string() + ".bak"), "mine\r\n");
+    }
+  }
 }
 
 // Started from a shell, as users start it: with standard input closed,

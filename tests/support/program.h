@@ -79,9 +79,11 @@ bool CanTrace();
 
 // What ProgramOptions::run_under starts the program with to run it under
 // strace with `expression` ("trace=...", "inject=..."), its trace written to
-// `output`. LeakSanitizer, which does not run under ptrace, is off.
+// `output`; with `path`, only the calls on that path. LeakSanitizer, which
+// does not run under ptrace, is off.
 std::vector<std::string> Traced(const std::string& expression,
-                                const std::string& output = "/dev/null");
+                                const std::string& output = "/dev/null",
+                                const std::string& path = "");
 
 // A program started and not yet waited for; its standard input is a pipe.
 struct Child {

@@ -183,11 +183,14 @@ ProgramResult RunProgram(const fs::path& dir, std::string_view input,
 }
 
 std::vector<std::string> Traced(const std::string& expression,
-                                const std::string& output) {
-  return {"env",    "ASAN_OPTIONS=detect_leaks=0",
-          "strace", "-qq",
-          "-o",     output,
-          "-e",     expression};
+                                const std::string& output,
+                                const std::string& path) {
+  std::vector<std::string> run_under = {"env",    "ASAN_OPTIONS=detect_leaks=0",
+                                        "strace", "-qq",
+                                        "-o",     output,
+                                        "-e",     expression};
+  if (!path.empty()) run_under.insert(run_under.end(), {"-P", path});
+  return run_under;
 }
 
 bool CanTrace() {
