@@ -309,10 +309,13 @@ void Check(const Row& row) {
   }
   window.Type(row.keys);
   if (row.then == Then::kCtrlCThenEnter) {
-    // The answers are in, the file waited for: Ctrl-C is let go.
-    Sleep(400);
+    // Once the answers are in and the new file is made, the program waits
+    // for the held one: a Ctrl-C then is let go.
+    window.WaitForScreen({L"Teutonics being played by a human?"});
+    for (int i = 0; i < 200 && ListDir(folder).size() < 2; ++i) Sleep(50);
+    Sleep(150);
     window.Type(L"\x03");
-    Sleep(800);
+    Sleep(600);
     CloseHandle(std::exchange(held, INVALID_HANDLE_VALUE));
   }
   EXPECT_TRUE(window.WaitForScreen(screen));
