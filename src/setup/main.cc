@@ -24,6 +24,9 @@ constexpr char kEventsFileName[] = "events.txt";
 // The players' guide, which the packages hold beside the program.
 constexpr char kGuideFileName[] = "velmoria-setup.txt";
 
+// The program's file name as the player sees it.
+std::string ProgramName() { return Shown(ProgramFile().filename()); }
+
 // Writes one line on standard error; returns `status`.
 int Say(const std::string& line, int status = 0) {
   Print(Stream::kError, "velmoria-setup: " + line + "\n");
@@ -75,8 +78,9 @@ std::string ClosingLines(const ComputerPlayed& computer_played,
                       Format(kWrittenIn, {Shown(folder)}) + "\n" + download;
   if (!download.empty()) return lines;
   if (IsProgramsFolder(folder)) {
-    const std::string name = Shown(ProgramFile().filename());
-    return existed ? lines : lines + Format(kNoEventsFileBefore, {name}) + "\n";
+    return existed
+               ? lines
+               : lines + Format(kNoEventsFileBefore, {ProgramName()}) + "\n";
   }
   // Started by a shortcut whose "Start in" is another folder: the program
   // may well be in the scenario's folder already.
@@ -122,13 +126,12 @@ int WriteEvents(const CommandLine& command_line, const fs::path& folder) {
   // not to run in the scenario's folder: inside the zip it writes nothing.
   const bool own_window = OwnsConsoleWindow();
   if (own_window && IsInTemporaryFolder(folder)) {
-    Print(Stream::kOutput,
-          Format(kStartedInZip, {Shown(ProgramFile().filename())}) + "\n");
+    Print(Stream::kOutput, Format(kStartedInZip, {ProgramName()}) + "\n");
     return 1;
   }
   const std::string download =
       own_window && HoldsOnlyTheDownload(folder)
-          ? Format(kDownloadFolder, {Shown(ProgramFile().filename())}) + "\n"
+          ? Format(kDownloadFolder, {ProgramName()}) + "\n"
           : "";
   ComputerPlayed computer_played = command_line.computer_played;
   if (command_line.command == Command::kDialogue) {
