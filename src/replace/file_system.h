@@ -6,11 +6,11 @@
 #include <filesystem>
 #include <string_view>
 
-#include "replace/replace_file.h"
+#include "replace/errors.h"
 
 // The file calls whose spelling differs between POSIX and Windows. Nothing
 // here decides anything: each call that can fail returns its error, an errno
-// value or one of the replace's own, and 0 when it is done.
+// value or one of errors.h, and 0 when it is done.
 
 // An open file, closed when the object goes: a descriptor on POSIX, a
 // HANDLE on Windows.

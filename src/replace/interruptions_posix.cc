@@ -30,13 +30,26 @@ volatile sig_atomic_t g_deferring = 0;
 volatile sig_atomic_t g_ignoring = 0;
 volatile sig_atomic_t g_deferred = 0;
 
-extern "C" void RemoveFilesAndDie(int signal_number) {
-  if (g_ignoring) return;
-  if (g_deferring) {
+// Returns true for a fault of the program's own, raised by the kernel at an
+// instruction that would raise it again at once if the handler returned.
+bool IsOwnFault(int signal_number, const siginfo_t* info) {
+  return info != nullptr && info->si_code > 0 &&
+         (signal_number == SIGSEGV || signal_number == SIGBUS ||
+          signal_number == SIGILL || signal_number == SIGFPE);
+}
+
+// Only signals sent from outside wait, or are let go, in the scopes; a fault
+// of the program's own ends it there too, without removing anything while a
+// copy of the old file may be the only one.
+extern "C" void RemoveFilesAndDie(int signal_number, siginfo_t* info,
+                                  void* /*context*/) {
+  const bool own_fault = IsOwnFault(signal_number, info);
+  if (g_ignoring && !own_fault) return;
+  if (g_deferring && !own_fault) {
     g_deferred = signal_number;
     return;
   }
-  RemoveRegisteredFiles();
+  if (!g_ignoring) RemoveRegisteredFiles();
   // Held until the handler returns, then it ends the process with the
   // status a shell expects of it.
   signal(signal_number, SIG_DFL);
@@ -50,9 +63,9 @@ void HandleInterruptions() {
   if (handled) return;
   handled = true;
   struct sigaction action = {};
-  action.sa_handler = RemoveFilesAndDie;
+  action.sa_sigaction = RemoveFilesAndDie;
   // A call the handler let go is carried on.
-  action.sa_flags = SA_RESTART;
+  action.sa_flags = SA_RESTART | SA_SIGINFO;
   sigfillset(&action.sa_mask);
   // A signal ignored when we started (nohup, a background job) stays so,
   // and one that someone else handles (a sanitizer's crash report) too.

@@ -24,7 +24,7 @@ constexpr fs::perms kWriteBits =
 struct OldFile {
   fs::path path;  // the file itself: the name with links followed
   bool exists = false;
-  bool keep = false;    // not rewritable: a copy goes to its backup
+  bool keep = false;    // a copy goes to its backup
   std::string content;  // what it held
   FileInfo info;        // its permission bits, owner and group
 };
@@ -104,10 +104,10 @@ int ReadAll(const File& file, std::uint64_t size, std::string* content) {
 // Finds the file and reads it. A file that is there must be one that can be
 // replaced: a regular file that can be written and that no other program
 // holds. A read-only file is the user's choice, and a folder or a device is
-// not ours to swap for a file. One that must be kept, neither rewritable nor
-// holding `content` already, needs a place for its copy too.
+// not ours to swap for a file. One that must be kept needs a place for its
+// copy too.
 std::optional<Failure> LookAtOld(const fs::path& name,
-                                 IsRewritable is_rewritable,
+                                 MayReplaceWithoutCopy without_copy,
                                  std::optional<std::string_view> content,
                                  OldFile* old) {
   if (std::optional<Failure> failure = FollowLinks(name, &old->path)) {
@@ -124,7 +124,7 @@ std::optional<Failure> LookAtOld(const fs::path& name,
     return Failure{Step::kRead, old->path, error};
   }
   // What holds the very content to be written loses nothing by it.
-  old->keep = old->content != content && !is_rewritable(old->content);
+  old->keep = old->content != content && !without_copy(old->content);
   // The copy takes the place of any older one, which must be replaceable.
   const fs::path backup = BackupOf(old->path);
   File older;
@@ -139,44 +139,13 @@ std::optional<Failure> LookAtOld(const fs::path& name,
   return std::nullopt;
 }
 
-// Returns why a folder that refused a new file with `error` stops the run;
-// nothing if the old file can be written in place instead: it exists, the
-// folder refuses only new files, and no copy of the old file is needed.
-std::optional<Failure> WhyNotInPlace(const OldFile& old, int error) {
-  if (!old.exists || (error != EACCES && error != EPERM)) {
-    return Failure{Step::kMakeFile, old.path, error};
-  }
-  if (old.keep) return Failure{Step::kMakeCopy, old.path, error};
-  return std::nullopt;
-}
-
-// Writes the file itself, as a program that opens it for writing does, where
-// the folder takes no new file. Interruptions are let go meanwhile, and
-// should the write fail, the old content goes back. A power cut or SIGKILL
-// in these microseconds can leave the new text over the old one, cut
-// anywhere; the next run takes that for a file it wrote.
-std::optional<Failure> WriteInPlace(const OldFile& old,
-                                    std::string_view content) {
-  File file;
-  FileInfo info;
-  int error = OpenExisting(old.path, Access::kReplace, &file, &info);
-  if (error != 0) return Failure{Step::kWrite, old.path, error};
-  const IgnoredInterruptions ignored;
-  if ((error = WriteWhole(file, content)) == 0 &&
-      (error = SyncFile(file)) == 0) {
-    return std::nullopt;
-  }
-  Failure failure{Step::kWrite, old.path, error};
-  int back = WriteWhole(file, old.content);
-  if (back == 0) back = SyncFile(file);
-  if (back != 0) failure.then.push_back({Step::kWriteBack, old.path, back});
-  return failure;
-}
-
-// Writes the new file, with the old one's owner and mode, and syncs it.
+// Writes the new file beside the old one, with its owner and mode, and
+// syncs it.
 std::optional<Failure> WriteNew(TempFile* file, const OldFile& old,
                                 std::string_view content) {
-  int error = old.exists ? SetOwnerAndMode(file->file(), old.info) : 0;
+  int error = file->Create(old.path);
+  if (error != 0) return Failure{Step::kMakeFile, old.path, error};
+  if (old.exists) error = SetOwnerAndMode(file->file(), old.info);
   if (error == 0) error = WriteWhole(file->file(), content);
   if (error != 0) return Failure{Step::kWrite, old.path, error};
   if ((error = file->SyncAndClose()) != 0) {
@@ -188,9 +157,7 @@ std::optional<Failure> WriteNew(TempFile* file, const OldFile& old,
 // Writes the copy of the old content beside it, as the old file was, synced.
 std::optional<Failure> WriteCopy(TempFile* copy, const OldFile& old) {
   const fs::path backup = BackupOf(old.path);
-  // Named by what it holds, so that the copy a stopped run leaves is told
-  // from a user's file.
-  int error = copy->Create(backup, ContentTag(old.content));
+  int error = copy->Create(backup);
   if (error == 0) error = SetOwnerAndMode(copy->file(), old.info);
   if (error == 0) error = WriteWhole(copy->file(), old.content);
   if (error == 0) error = copy->SyncAndClose();
@@ -254,19 +221,13 @@ std::optional<Failure> PutInPlace(NewFiles* made, const OldFile& old) {
   return std::nullopt;
 }
 
-// Puts `content` in place of `old`: written in place where the folder takes
-// no new file; else a new file and, where the old content is kept, its copy,
-// renamed into place while interruptions are let go, and the folder synced.
-// What it made is removed if it fails.
+// Puts `content` in place of `old`: a new file and, where the old content is
+// kept, its copy, renamed into place while interruptions are let go, and the
+// folder synced. What it made is removed if it fails.
 void Replace(const OldFile& old, std::string_view content, Replaced* replaced) {
   replaced->existed = old.exists;
   std::optional<Failure>& failure = replaced->failure;
   NewFiles made;
-  if (const int error = made.file.Create(old.path)) {
-    failure = WhyNotInPlace(old, error);
-    if (!failure) failure = WriteInPlace(old, content);
-    return;
-  }
   failure = WriteNew(&made.file, old, content);
   if (!failure && old.keep) failure = WriteCopy(&made.copy, old);
   if (!failure) {
@@ -286,33 +247,6 @@ void Replace(const OldFile& old, std::string_view content, Replaced* replaced) {
   }
 }
 
-// Finds what runs stopped before they could name or remove them left beside
-// `file`: a copy of an old file, under its backup's name and the tag of
-// what it holds; a new file, under the file's name and a suffix, holding
-// nothing yet or content that is rewritable.
-void FindStrays(const fs::path& file, IsRewritable is_rewritable,
-                Replaced* found) {
-  const fs::path::string_type copy = (BackupOf(file).filename() += ".");
-  const fs::path::string_type made = (file.filename() += ".");
-  std::error_code ec;
-  for (fs::directory_iterator entry(FolderOf(file), ec), end;
-       !ec && entry != end; entry.increment(ec)) {
-    const fs::path::string_type name = entry->path().filename();
-    const bool is_copy = IsTempName(name, copy);
-    std::string content;
-    if ((!is_copy && !IsTempName(name, made)) ||
-        ReadWholeFile(entry->path(), &content) != 0) {
-      continue;
-    }
-    const fs::path path = file.parent_path() / name;
-    if (is_copy && fs::path(ContentTag(content)) == name.substr(copy.size())) {
-      found->stray_copies.push_back(path);
-    } else if (!is_copy && (content.empty() || is_rewritable(content))) {
-      found->stray_new_files.push_back(path);
-    }
-  }
-}
-
 }  // namespace
 
 int ReadWholeFile(const fs::path& path, std::string* content) {
@@ -322,34 +256,32 @@ int ReadWholeFile(const fs::path& path, std::string* content) {
   return error != 0 ? error : ReadAll(file, info.size, content);
 }
 
-Replaced CheckReplace(const fs::path& name, IsRewritable is_rewritable) {
+Replaced CheckReplace(const fs::path& name,
+                      MayReplaceWithoutCopy without_copy) {
   OldFile old;
   Replaced checked;
-  checked.failure = LookAtOld(name, is_rewritable, std::nullopt, &old);
-  FindStrays(old.path, is_rewritable, &checked);
+  checked.failure = LookAtOld(name, without_copy, std::nullopt, &old);
   if (checked.failure) return checked;
   // The folder must take a new file: one is made and removed at once.
   TempFile probe;
-  if (const int error = probe.Create(old.path)) {
-    checked.failure = WhyNotInPlace(old, error);
-    return checked;
-  }
-  const fs::path probe_path = probe.path();
-  if (const int error = probe.Remove()) {
-    checked.failure = Failure{Step::kRemove, probe_path, error};
+  int error = probe.Create(old.path);
+  const fs::path made = probe.path();
+  if (error != 0) {
+    checked.failure = Failure{Step::kMakeFile, old.path, error};
+  } else if ((error = probe.Remove()) != 0) {
+    checked.failure = Failure{Step::kRemove, made, error};
   }
   return checked;
 }
 
 Replaced ReplaceWholeFile(const fs::path& name, std::string_view content,
-                          IsRewritable is_rewritable) {
+                          MayReplaceWithoutCopy without_copy) {
   // Looked at again: it may have been edited while the questions were asked.
   // A file that appeared after the look is judged as any old file, once.
   for (int look = 1;; ++look) {
     OldFile old;
     Replaced replaced;
-    replaced.failure = LookAtOld(name, is_rewritable, content, &old);
-    FindStrays(old.path, is_rewritable, &replaced);
+    replaced.failure = LookAtOld(name, without_copy, content, &old);
     if (replaced.failure) return replaced;
     Replace(old, content, &replaced);
     const bool appeared = replaced.failure &&

@@ -1,10 +1,9 @@
 #include "replace/temp_file.h"
 
-#include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
+#include <string>
 
 #include "replace/interruptions.h"
 
@@ -14,11 +13,18 @@ namespace {
 
 constexpr char kChars[] =
     "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-constexpr size_t kSuffixLength = 6;
 
-// The suffix that `number` spells.
-std::string SuffixOf(std::uint64_t number) {
-  std::string suffix(kSuffixLength, ' ');
+// A random suffix of six letters or digits. The name only has to be new:
+// the file is created exclusively, so a guessed name costs another try,
+// never a planted file. No system call, so none can fail here.
+std::string NewSuffix() {
+  static std::uint64_t state =
+      static_cast<std::uint64_t>(
+          std::chrono::steady_clock::now().time_since_epoch().count()) ^
+      reinterpret_cast<std::uintptr_t>(&state);
+  state = state * 6364136223846793005ULL + 1442695040888963407ULL;
+  std::string suffix(6, ' ');
+  std::uint64_t number = state >> 16;
   for (char& c : suffix) {
     c = kChars[number % (sizeof kChars - 1)];
     number /= sizeof kChars - 1;
@@ -26,43 +32,13 @@ std::string SuffixOf(std::uint64_t number) {
   return suffix;
 }
 
-// A random suffix. The name only has to be new: the file is created
-// exclusively, so a guessed name costs another try, never a planted file.
-// No system call, so none can fail here.
-std::string NewSuffix() {
-  static std::uint64_t state =
-      static_cast<std::uint64_t>(
-          std::chrono::steady_clock::now().time_since_epoch().count()) ^
-      reinterpret_cast<std::uintptr_t>(&state);
-  state = state * 6364136223846793005ULL + 1442695040888963407ULL;
-  return SuffixOf(state >> 16);
-}
-
 }  // namespace
 
-std::string ContentTag(std::string_view content) {
-  std::uint64_t hash = 14695981039346656037ULL;  // FNV-1a
-  for (unsigned char c : content) hash = (hash ^ c) * 1099511628211ULL;
-  return SuffixOf(hash);
-}
-
-bool IsTempName(const fs::path::string_type& name,
-                const fs::path::string_type& prefix) {
-  return name.size() == prefix.size() + kSuffixLength &&
-         name.compare(0, prefix.size(), prefix) == 0 &&
-         std::all_of(name.begin() + static_cast<std::ptrdiff_t>(prefix.size()),
-                     name.end(), [](auto c) {
-                       return c > 0 && c < 128 &&
-                              std::isalnum(static_cast<unsigned char>(c));
-                     });
-}
-
-int TempFile::Create(const fs::path& target, std::string_view first) {
+int TempFile::Create(const fs::path& target) {
   Remove();
   for (int attempt = 0; attempt < 100; ++attempt) {
     fs::path path = target;
-    path += "." +
-            (attempt == 0 && !first.empty() ? std::string(first) : NewSuffix());
+    path += "." + NewSuffix();
     // Made and registered in one step, as the handler sees them.
     const DeferredInterruptions deferred;
     const int error = CreateNewFile(path, &file_);

@@ -2,8 +2,6 @@
 #define REPLACE_TEMP_FILE_H_
 
 #include <filesystem>
-#include <string>
-#include <string_view>
 
 #include "replace/file_system.h"
 
@@ -18,10 +16,10 @@ class TempFile {
   TempFile& operator=(const TempFile&) = delete;
 
   // Creates a new, empty file open for writing, named after `target` with a
-  // suffix of six letters or digits, `first` if it is free, and exclusively,
-  // so that it can be neither shared with another run nor planted
-  // beforehand. Returns the error.
-  int Create(const std::filesystem::path& target, std::string_view first = {});
+  // random suffix of six letters or digits, and exclusively, so that it can
+  // be neither shared with another run nor planted beforehand. Returns the
+  // error.
+  int Create(const std::filesystem::path& target);
 
   const File& file() const { return file_; }
   const std::filesystem::path& path() const { return path_; }
@@ -41,14 +39,5 @@ class TempFile {
   File file_;
   int slot_ = -1;  // where the interruption handler finds the name
 };
-
-// Returns the suffix that names a file holding `content`: six letters or
-// digits made from its hash, so that the program tells a file it named so
-// from one of a like name.
-std::string ContentTag(std::string_view content);
-
-// Returns true if `name` is `prefix` and a suffix of six letters or digits.
-bool IsTempName(const std::filesystem::path::string_type& name,
-                const std::filesystem::path::string_type& prefix);
 
 #endif  // REPLACE_TEMP_FILE_H_

@@ -1,7 +1,5 @@
 #include "scenario/plan.h"
 
-#include <algorithm>
-
 #include "eventfile/blocks.h"
 #include "scenario/barbarian_events.h"
 
@@ -72,27 +70,5 @@ std::optional<ComputerPlayed> RecognizeEventsFile(std::string_view content) {
 }
 
 bool IsWrittenByThisVersion(std::string_view content) {
-  // Written over a file: the new file's start, then the old one's end if
-  // the old one was longer; a whole file is cut at its end. A start of any of
-  // the eight at least as long as the shortest is the first; the second has
-  // the old file's length and ends as it does from where the new text stops
-  // matching.
-  if (RecognizeEventsFile(content)) return true;
-  size_t shared = 0;
-  size_t shortest = content.size() + 1;
-  for (const std::string& file : TheFiles()) {
-    const auto differs =
-        std::mismatch(content.begin(), content.end(), file.begin(), file.end());
-    shared =
-        std::max(shared, static_cast<size_t>(differs.first - content.begin()));
-    shortest = std::min(shortest, file.size());
-  }
-  if (shared == content.size()) return content.size() >= shortest;
-  for (std::string_view old : TheFiles()) {
-    if (old.size() == content.size() &&
-        content.substr(shared) == old.substr(shared)) {
-      return true;
-    }
-  }
-  return false;
+  return RecognizeEventsFile(content).has_value();
 }

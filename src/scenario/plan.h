@@ -20,10 +20,8 @@ std::string EventsFileFor(const ComputerPlayed& computer_played);
 // one of the eight this version writes.
 std::optional<ComputerPlayed> RecognizeEventsFile(std::string_view content);
 
-// Returns true if `content` is a file this version wrote: one of the eight,
-// or one of them written over another and cut anywhere, as a run stopped
-// while it wrote the file in place leaves it, the new text up to some point
-// and the old one's from there.
+// Returns true if `content` is a file this version writes, one of the eight,
+// which may therefore be replaced without keeping a copy.
 bool IsWrittenByThisVersion(std::string_view content);
 
 #endif  // SCENARIO_PLAN_H_

@@ -9,7 +9,7 @@
 #include <iostream>
 #include <string>
 
-#include "replace/replace_file.h"
+#include "replace/errors.h"
 
 const int kInterruptedExitStatus = static_cast<int>(STATUS_CONTROL_C_EXIT);
 

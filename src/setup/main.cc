@@ -35,6 +35,11 @@ int Say(const std::string& line, int status = 0) {
 
 int Fail(const std::string& line) { return Say(line, 1); }
 
+// Says what failed; returns the run's status.
+int FailedAt(const Failure& failure, const fs::path& folder) {
+  return Fail(DescribeFailure(failure, kEventsFileName, folder));
+}
+
 // Writes what the run was asked for on standard output: there, a failure to
 // write is the run's own.
 int PrintResult(std::string_view text) {
@@ -94,27 +99,13 @@ int ShowStatus(const fs::path& folder) {
   std::string content;
   if (const int error = ReadWholeFile(kEventsFileName, &content)) {
     if (error == ENOENT) return Fail(Format(kNoEventsFile, {Shown(folder)}));
-    return Fail(DescribeFailure({Step::kRead, kEventsFileName, error},
-                                kEventsFileName, folder));
+    return FailedAt({Step::kRead, kEventsFileName, error}, folder);
   }
   if (const std::optional<ComputerPlayed> computer_played =
           RecognizeEventsFile(content)) {
     return PrintResult(SetupLines(*computer_played));
   }
-  return Fail(IsWrittenByThisVersion(content) ? kCutShort : kNotOurs);
-}
-
-// Names what stopped runs left, whatever the outcome, then what failed, if
-// anything; returns the run's status so far.
-int SayWhatWasFound(const Replaced& replaced, const fs::path& folder) {
-  for (const fs::path& copy : replaced.stray_copies) {
-    Say(Format(kStrayCopy, {Shown(copy)}));
-  }
-  for (const fs::path& file : replaced.stray_new_files) {
-    Say(Format(kStrayNewFile, {Shown(file)}));
-  }
-  if (!replaced.failure) return 0;
-  return Fail(DescribeFailure(*replaced.failure, kEventsFileName, folder));
+  return Fail(kNotOurs);
 }
 
 int WriteEvents(const CommandLine& command_line, const fs::path& folder) {
@@ -140,7 +131,7 @@ int WriteEvents(const CommandLine& command_line, const fs::path& folder) {
     // answers are in, and then everything is checked again.
     const Replaced checked =
         CheckReplace(kEventsFileName, IsWrittenByThisVersion);
-    if (checked.failure) return SayWhatWasFound(checked, folder);
+    if (checked.failure) return FailedAt(*checked.failure, folder);
     if (!download.empty()) Print(Stream::kOutput, download + "\n");
     computer_played = AskWhoPlays(ConsoleInput(), ConsoleOutput());
     if (const int error = ConsoleReadError()) {
@@ -152,7 +143,7 @@ int WriteEvents(const CommandLine& command_line, const fs::path& folder) {
   }
   const Replaced replaced = ReplaceWholeFile(
       kEventsFileName, EventsFileFor(computer_played), IsWrittenByThisVersion);
-  if (const int status = SayWhatWasFound(replaced, folder)) return status;
+  if (replaced.failure) return FailedAt(*replaced.failure, folder);
   if (!replaced.kept_as.empty()) {
     Say(Format(kKeptAs, {Shown(replaced.kept_as)}));
   }

@@ -24,13 +24,11 @@ StepWords WordsOf(Step step) {
     case Step::kRead: return {"cannot read {0}: {3}", ""};
     case Step::kLookAtBackup: return {"cannot keep the previous {0} as {1}: {3}", ""};
     case Step::kMakeFile: return {"cannot write in the folder {2}: {3}", ""};
-    case Step::kMakeCopy: return {"cannot keep a copy of the previous {0} in the folder {2}, so it is left as it was: {3}", ""};
     case Step::kWrite: return {"cannot write {0}: {3}", ""};
     case Step::kSync: return {"cannot save {0} to the disk: {3}", ""};
     case Step::kPutInPlace: return {"cannot put the new {0} in place: {3}", ""};
     case Step::kKeepOld: return {"cannot keep the previous {0} as {1}: {3}", ""};
     case Step::kRestore: return {"", "it is in {1}"};
-    case Step::kWriteBack: return {"", "it may be incomplete: run the setup again"};
     case Step::kSyncFolder: return {"{0} is in place, but the disk reported an error: {3}", "the disk reported an error: {3}"};  // not on Windows
     case Step::kRemove: return {"cannot remove {1}: {3}", "{1} is left: {3}"};
   }
@@ -54,8 +52,8 @@ std::string Reason(int error, const fs::path& folder) {
       return "it is not a regular file";
     case EISDIR:
       return "it is a folder, not a file";
-    case EACCES:  // the folders of Program Files, say
-      if (AdministratorsMayWrite(folder)) {
+    case EACCES:
+      if (IsInProgramFiles(folder)) {
         return "only an administrator may write there; right-click "
                "velmoria-setup.exe and choose \"Run as administrator\"";
       }
@@ -75,15 +73,7 @@ const char kNoEventsFile[] = "there is no events.txt in {0}";
 const char kNotOurs[] =
     "events.txt was not written by this version of velmoria-setup; it was "
     "edited by hand, or written by another version";
-const char kCutShort[] =
-    "events.txt was left half written by a run that was stopped; run the "
-    "setup again to mend it";
 const char kKeptAs[] = "kept the previous events.txt as {0}";
-const char kStrayCopy[] =
-    "{0} holds an earlier events.txt that a stopped run left; rename it to "
-    "keep it, or delete it";
-const char kStrayNewFile[] =
-    "{0} is a new events.txt that a stopped run left; delete it";
 const char kCannotReadAnswers[] =
     "cannot read the answers from standard input: {0}";
 const char kCannotChangeFolder[] = "cannot change to folder '{0}': {1}";

@@ -9,12 +9,14 @@
 #include "replace/replace_file.h"
 #include "scenario/plan.h"
 
-// The program's words: every message it prints is here but the usage errors,
-// which command_line.cc words. The package test checks that the guide for
-// Windows players explains each of both. A message on standard error starts
-// lower case, and main puts "velmoria-setup: " before it; the lines a window
-// of the program's own ends with are sentences. {0}, {1}... stand for what
-// Format puts in.
+// The program's messages: what it says of a run's outcome, on standard error
+// or in the lines a window of its own ends with. Its other words stand where
+// they are used: the dialogue's own in dialogue.cc, --help and the usage
+// errors in command_line.cc, the window's last line in console_windows.cc.
+// The package test checks that the guide for Windows players explains the
+// messages a player meets. A message on standard error starts lower case,
+// and main puts "velmoria-setup: " before it; the closing lines are
+// sentences. {0}, {1}... stand for what Format puts in.
 
 // Returns `words` with args[0] in place of {0}, args[1] of {1}, and so on.
 std::string Format(std::string_view words,
@@ -33,10 +35,7 @@ extern const char kDroppedFiles[];  // files dropped on the program
 extern const char kOutOfMemoryLine[];
 extern const char kNoEventsFile[];        // by --status; {0} the folder
 extern const char kNotOurs[];             // by --status
-extern const char kCutShort[];            // by --status
 extern const char kKeptAs[];              // {0} the backup
-extern const char kStrayCopy[];           // {0} the copy a stopped run left
-extern const char kStrayNewFile[];        // {0} the new file it left
 extern const char kCannotReadAnswers[];   // {0} the reason
 extern const char kCannotChangeFolder[];  // {0} the folder, {1} the reason
 extern const char kWriteError[];          // {0} the reason

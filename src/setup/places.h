@@ -12,7 +12,8 @@
 // deleted, its name as it was, or words that say so.
 std::filesystem::path CurrentFolder();
 
-// Returns the program's own file.
+// Returns the program's own file on Windows; elsewhere, where nothing asks
+// for it, an empty path.
 std::filesystem::path ProgramFile();
 
 // Returns true if `folder` is the one that holds the program itself.
@@ -26,10 +27,9 @@ bool IsInTemporaryFolder(const std::filesystem::path& folder);
 // elevated starts put a program.
 bool IsInWindowsFolder(const std::filesystem::path& folder);
 
-// Returns true if an administrator may well write in `folder` where the user
-// may not: a folder under Program Files, or one whose access list lets
-// administrators make files.
-bool AdministratorsMayWrite(const std::filesystem::path& folder);
+// Returns true if `folder` is under Program Files, where only an
+// administrator may write.
+bool IsInProgramFiles(const std::filesystem::path& folder);
 
 // Returns the copy of `file` that Windows keeps in the user's VirtualStore
 // for older programs, which read it instead of the file; nothing if there is

@@ -17,5 +17,5 @@ fs::path ProgramFile() { return {}; }
 bool IsProgramsFolder(const fs::path& /*folder*/) { return false; }
 bool IsInTemporaryFolder(const fs::path& /*folder*/) { return false; }
 bool IsInWindowsFolder(const fs::path& /*folder*/) { return false; }
-bool AdministratorsMayWrite(const fs::path& /*folder*/) { return false; }
+bool IsInProgramFiles(const fs::path& /*folder*/) { return false; }
 fs::path VirtualStoreCopy(const fs::path& /*file*/) { return {}; }

@@ -1,6 +1,5 @@
 #include "setup/places.h"
 
-#include <aclapi.h>
 #include <windows.h>
 
 #include <string>
@@ -76,31 +75,12 @@ bool IsInWindowsFolder(const fs::path& folder) {
   return IsAtOrBelow(folder, std::wstring(windows, got <= MAX_PATH ? got : 0));
 }
 
-bool AdministratorsMayWrite(const fs::path& folder) {
+bool IsInProgramFiles(const fs::path& folder) {
   for (const wchar_t* name :
        {L"ProgramFiles", L"ProgramFiles(x86)", L"ProgramW6432"}) {
     if (IsAtOrBelow(folder, Variable(name))) return true;
   }
-  // Elsewhere, if the folder's access list lets administrators make files.
-  PACL acl = nullptr;
-  PSECURITY_DESCRIPTOR descriptor = nullptr;
-  if (GetNamedSecurityInfoW(folder.c_str(), SE_FILE_OBJECT,
-                            DACL_SECURITY_INFORMATION, nullptr, nullptr, &acl,
-                            nullptr, &descriptor) != ERROR_SUCCESS) {
-    return false;
-  }
-  BYTE sid[SECURITY_MAX_SID_SIZE];
-  DWORD sid_size = sizeof sid;
-  TRUSTEEW administrators = {};
-  ACCESS_MASK rights = 0;
-  const bool may = CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, sid,
-                                      &sid_size) &&
-                   (BuildTrusteeWithSidW(&administrators, sid),
-                    GetEffectiveRightsFromAclW(acl, &administrators, &rights) ==
-                        ERROR_SUCCESS) &&
-                   (rights & FILE_ADD_FILE) != 0;
-  LocalFree(descriptor);
-  return may;
+  return false;
 }
 
 fs::path VirtualStoreCopy(const fs::path& file) {

@@ -85,31 +85,29 @@ TEST_F(FaultTest, SignalIgnoredAtStartStaysIgnored) {
   EXPECT_EQ(Events(), ExpectedEvents("yyy"));
 }
 
-TEST_F(FaultTest, SixteenRunsAtOnceLeaveOneCompleteFile) {
-  const char* const kAnswers[] = {"nnn", "nny", "nyn", "nyy",
-                                  "ynn", "yny", "yyn", "yyy"};
-  std::vector<Child> children;
-  children.reserve(16);
-  for (int i = 0; i < 16; ++i) {
-    children.push_back(StartProgram(scratch_.scenario()));
+// Runs at once in one folder, 16 at a time, say nothing of each other's
+// files and leave one complete file, whichever went into place last.
+TEST_F(FaultTest, RunsAtOnceLeaveOneCompleteFile) {
+  std::filesystem::remove(scratch_.events_file());
+  for (int wave = 0; wave < 3; ++wave) {
+    std::vector<Child> children;
+    children.reserve(16);
+    for (int i = 0; i < 16; ++i) {
+      children.push_back(StartProgram(scratch_.scenario()));
+    }
+    for (int i = 0; i < 16; ++i) {
+      const char* answers = kAnswerSets[(i + wave) % 8];
+      SendInput(&children[i], std::string{answers[0], '\n', answers[1], '\n',
+                                          answers[2], '\n'});
+    }
+    for (Child& child : children) {
+      const ProgramResult result = WaitProgram(&child);
+      EXPECT_EQ(result.exit_code, 0);
+      EXPECT_EQ(result.err, "");
+    }
+    EXPECT_EQ(Files(), Names{"events.txt"});
+    EXPECT_TRUE(IsWrittenByThisVersion(Events()));
   }
-  for (int i = 0; i < 16; ++i) {
-    const char* answers = kAnswers[i % 8];
-    SendInput(&children[i], std::string{answers[0], '\n', answers[1], '\n',
-                                        answers[2], '\n'});
-  }
-  for (Child& child : children) {
-    const ProgramResult result = WaitProgram(&child);
-    EXPECT_EQ(result.exit_code, 0) << result.err;
-  }
-  const std::string events = Events();
-  int matches = 0;
-  for (const char* answers : kAnswers) {
-    matches += events == ExpectedEvents(answers);
-  }
-  EXPECT_EQ(matches, 1) << events;
-  EXPECT_EQ(Files(), (Names{"events.txt", "events.txt.bak"}));
-  EXPECT_EQ(ReadFile(scratch_.events_file().string() + ".bak"), kOldEvents);
 }
 
 // A file that appears after the run looked for one, and before its new file
@@ -151,6 +149,55 @@ TEST_F(FaultTest, WhatAppearsAfterTheLookIsNotReplacedUnseen) {
                 "events.txt.bak\n");
       EXPECT_EQ(Events(), ExpectedEvents("nyn"));
       EXPECT_EQ(ReadFile(scratch_.events_file().string() + ".bak"), "mine\r\n");
+    }
+  }
+}
+
+// A fault of the program's own, made real by sending it to address 0 at a
+// call, ends the run at once by its signal: before the new file goes into
+// place, with what the run made removed; at the rename, where interruptions
+// from outside are let go, with nothing removed, as the copy of a
+// hand-edited file may then be the only one.
+TEST_F(FaultTest, FaultOfItsOwnEndsTheRunBySignal) {
+#ifdef __SANITIZE_ADDRESS__
+  GTEST_SKIP() << "AddressSanitizer handles the program's faults itself";
+#endif
+  if (system("gdb --version >/dev/null 2>&1") != 0 || !CanTrace()) {
+    GTEST_SKIP() << "gdb cannot run the program here";
+  }
+  for (const auto& [call, files] : {std::pair{"fsync", 1u}, {"rename", 3u}}) {
+    ProgramOptions options;
+    options.args = {"nyn"};
+    options.run_under = {"timeout",
+                         "-s",
+                         "KILL",
+                         "10",
+                         "gdb",
+                         "-q",
+                         "-batch",
+                         "-ex",
+                         "handle SIGSEGV nostop noprint pass",
+                         "-ex",
+                         std::string("break ") + call,
+                         "-ex",
+                         "run",
+                         "-ex",
+                         "set $pc = 0",
+                         "-ex",
+                         "continue",
+                         "--args"};
+    const auto start = std::chrono::steady_clock::now();
+    const ProgramResult result = Run("", options);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5))
+        << call;
+    EXPECT_NE(result.out.find("Program terminated with signal SIGSEGV"),
+              std::string::npos)
+        << call << ": " << result.out << result.err;
+    EXPECT_EQ(Events(), kOldEvents) << call;
+    EXPECT_EQ(Files().size(), files) << call;
+    for (const std::string& name : Files()) {
+      if (name != "events.txt")
+        std::filesystem::remove(scratch_.scenario() / name);
     }
   }
 }
@@ -223,70 +270,64 @@ TEST_F(FaultTest, OddStartsFromAShell) {
   }
 }
 
-// Each file-system call a run makes is made to fail in turn with strace's
-// fault injection, and in another run met by SIGTERM. Whatever fails,
-// events.txt is the old file or the complete new one, a hand-edited file is
-// in events.txt or events.txt.bak, and nothing else is left in the folder.
-// An error is the run's failure, said in one line, but where it is meant to
-// pass: closing a file synced or only read, looking for copies a stopped run
-// left, the C library's look at standard output; once the file is in place, a
-// folder that cannot be synced is said in a line and the run ends 0, unless the
-// folder cannot be synced at all. A signal ends the run and leaves the folder
-// as it was, until the new file goes into place; from then on the run ends as a
-// success. A rename refused as busy is tried again; any other error is not.
+// Each file-system call a run makes, from its first look at events.txt on,
+// is made to fail in turn with strace's fault injection, and in another run
+// met by SIGTERM. Whatever fails, events.txt is the old file or the complete
+// new one; a hand-edited file's text is in events.txt, events.txt.bak or a
+// file the error names; nothing else is left but what the error names; the
+// run ends 0 only with the new file in place, else 1 with one line, or by
+// the signal, with the folder as it was. A rename refused as busy is tried
+// again for about two seconds; once the file is in place, a folder the disk
+// cannot sync is said in a line, and one that cannot be synced at all is
+// not.
 TEST(FailingCallTest, EveryCallOfARunFailedInTurn) {
+  if (!CanTrace()) GTEST_SKIP() << "the program cannot run under strace here";
   static constexpr char kCalls[] =
       "openat,read,pwrite64,ftruncate,fsync,close,rename,renameat2,unlink,"
       "newfstatat,fchmod,fchown,readlink";
   const std::string edited = "mine\r\n";
+  const std::string wanted = ExpectedEvents("nyn");
+  const std::string ours = ExpectedEvents("yyy");
+  const std::string kept = "velmoria-setup: kept the previous events.txt as ";
+  const std::string unsynced =
+      "velmoria-setup: events.txt is in place, but the disk reported an "
+      "error: ";
   struct Scenario {
     const char* name;
     const std::string* old;  // the old events.txt; null for none
     bool linked;             // events.txt links to real/target.txt
     bool dialogue;           // asked, else given as ANSWERS
-    int fsyncs;              // the syncs a run makes: the files', the folder's
   };
-  const std::string written = ExpectedEvents("yyy");
   const Scenario scenarios[] = {
-      {"no old file", nullptr, false, false, 2},
-      {"a file the program wrote", &written, false, true, 2},
-      {"another user's hand-edited file", &edited, false, false, 3},
-      {"a link to a hand-edited file", &edited, true, true, 3},
-  };
-  const std::string wanted = ExpectedEvents("nyn");
-  struct Call {
-    std::string name;
-    std::string line;  // as strace shows it
-  };
-  const auto count = [](const std::vector<Call>& calls,
-                        const std::string& name) {
-    return std::count_if(calls.begin(), calls.end(),
-                         [&](const Call& call) { return call.name == name; });
+      {"no old file", nullptr, false, false},
+      {"a file the program wrote", &ours, false, true},
+      {"another user's hand-edited file", &edited, false, false},
+      {"a link to a hand-edited file", &edited, true, true},
   };
   int runs = 0;
+  int warned = 0;  // runs that said the folder could not be synced
+  int silent = 0;  // runs whose folder could not be synced at all
   for (const Scenario& scenario : scenarios) {
     SCOPED_TRACE(scenario.name);
-    const bool keep = scenario.old == &edited;
     ScratchDir scratch;
     const std::filesystem::path folder =
         scenario.linked ? scratch.scenario() / "real" : scratch.scenario();
     const std::filesystem::path file =
         scenario.linked ? folder / "target.txt" : scratch.events_file();
     const std::filesystem::path trace_file = scratch.root() / "trace";
+    const std::string old = scenario.old ? *scenario.old : "";
     Names before;
-    // Runs the program under strace in the scenario; returns the calls
-    // traced.
-    auto run = [&](const std::string& strace_expression,
-                   ProgramResult* result) {
+    // Runs the program under strace in a scenario folder made anew.
+    auto run = [&](const std::string& strace_expression) {
       std::filesystem::remove_all(scratch.scenario());
       std::filesystem::create_directories(folder);
       if (scenario.linked) {
         std::filesystem::create_symlink("real/target.txt",
                                         scratch.events_file());
       }
-      if (scenario.old != nullptr) WriteFile(file, *scenario.old);
+      if (scenario.old != nullptr) WriteFile(file, old);
       // Owned by someone else, so that the new file's owner is set.
-      if (keep && !scenario.linked && geteuid() == 0) {
+      if (scenario.old == &edited && !scenario.linked && geteuid() == 0) {
         EXPECT_EQ(chown(file.c_str(), 61001, 61001), 0);
       }
       before = ListDir(folder);
@@ -296,156 +337,85 @@ TEST(FailingCallTest, EveryCallOfARunFailedInTurn) {
       options.run_under.insert(options.run_under.begin(),
                                {"timeout", "-s", "KILL", "10"});
       if (!scenario.dialogue) options.args = {"nyn"};
-      *result = RunProgram(scratch.scenario(),
-                           scenario.dialogue ? "n\ny\nn\n" : "", options);
-      std::vector<Call> calls;
-      std::istringstream trace(ReadFile(trace_file));
-      for (std::string line; std::getline(trace, line);) {
-        const size_t open = line.find('(');
-        if (open != std::string::npos)
-          calls.push_back({line.substr(0, open), line});
-      }
-      return calls;
+      return RunProgram(scratch.scenario(),
+                        scenario.dialogue ? "n\ny\nn\n" : "", options);
     };
-    if (!CanTrace()) GTEST_SKIP() << "the program cannot run under strace here";
-    // A first run without faults lists the calls.
-    ProgramResult clean;
-    const std::vector<Call> calls = run(std::string("trace=") + kCalls, &clean);
-    ASSERT_EQ(clean.exit_code, 0) << clean.err;
-    EXPECT_EQ(count(calls, "fsync"), scenario.fsyncs);
-    const auto first = [&](const auto& is) {
-      return static_cast<size_t>(std::find_if(calls.begin(), calls.end(), is) -
-                                 calls.begin());
-    };
-    const size_t first_rename =
-        first([](const Call& c) { return c.name.rfind("rename", 0) == 0; });
-    const std::string rename_call = calls[first_rename].name;
-    const std::string kept =
-        keep ? "velmoria-setup: kept the previous events.txt as " +
-                   (scenario.linked ? "real/target.txt.bak\n"
-                                    : std::string("events.txt.bak\n"))
-             : "";
-    // The program's own calls start with its first look at events.txt;
-    // those before are the loader's and the C library's. They end with the
-    // close of the folder synced last; what follows is the exit.
-    const size_t first_own = first([](const Call& c) {
-      return c.line.find("\"events.txt") != std::string::npos;
-    });
-    size_t last_own = calls.size();
-    while (last_own > 0 && calls[last_own - 1].name != "fsync") --last_own;
+    // A first run without faults lists the calls; each is failed, and
+    // signalled, at its turn. A sync that cannot be made at all is no
+    // failure where it is the folder's.
+    ASSERT_EQ(run(std::string("trace=") + kCalls).exit_code, 0);
+    std::vector<std::string> faults;
     std::map<std::string, int> seen;
-    bool scanning = false;  // the folder is read for copies left behind
-    for (size_t i = 0; i < calls.size(); ++i) {
-      const std::string& call = calls[i].name;
-      const int n = ++seen[call];
-      if (i < first_own || i > last_own) continue;
-      const bool in_place = i >= first_rename;
-      scanning =
-          !in_place &&
-          (scanning || (call == "openat" && calls[i].line.find("O_DIRECTORY") !=
-                                                std::string::npos));
-      // The C library looks at standard output before it first writes.
-      const bool library = calls[i].line.rfind(call + "(1, \"\"", 0) == 0;
-      const bool passes = in_place ? call.rfind("rename", 0) != 0
-                                   : scanning || call == "close" || library;
-      if (call == "close") scanning = false;
-      // A "+" makes every such call from this one on fail.
-      std::vector<std::string> faults = {"error=EIO", "signal=SIGTERM"};
-      // Where the folder cannot be synced at all.
-      if (in_place && call == "openat") faults.emplace_back("error=EACCES");
-      if (in_place && call == "fsync") faults.emplace_back("error=EINVAL");
-      // Busy once, and busy for good, which is given up after two seconds.
-      if (i == first_rename && scenario.old) {
-        faults.insert(faults.end(), {"error=EBUSY", "error=EBUSY+"});
+    std::istringstream trace(ReadFile(trace_file));
+    for (std::string line; std::getline(trace, line);) {
+      const std::string name = line.substr(0, line.find('('));
+      const std::string when = ":when=" + std::to_string(++seen[name]);
+      if (faults.empty() && line.find("\"events.txt") == std::string::npos) {
+        continue;  // the loader's and the C library's, before the run's own
       }
-      // The copy of the old file cannot take its name, nor go back.
-      if (keep && call == rename_call && n == 2)
-        faults.emplace_back("error=EIO+");
-      for (std::string fault : faults) {
-        const bool onwards = fault.back() == '+';
-        if (onwards) fault.pop_back();
-        std::string at = call;
-        at.append(":").append(fault).append(":when=").append(std::to_string(n));
-        if (onwards) at += "+";
-        ProgramResult result;
-        const auto start = std::chrono::steady_clock::now();
-        const std::vector<Call> made = run("inject=" + at, &result);
-        const auto took = std::chrono::steady_clock::now() - start;
-        ++runs;
-        const std::string events = ReadFile(file);
-        if (fault == "signal=SIGTERM") {
-          if (in_place) {
-            EXPECT_EQ(result.exit_code, 0) << at;
-            EXPECT_EQ(events, wanted) << at;
-          } else {
-            EXPECT_EQ(result.signal, SIGTERM) << at;
-            EXPECT_EQ(events, scenario.old ? *scenario.old : "") << at;
-            EXPECT_EQ(ListDir(folder), before) << at;
-          }
-          continue;
-        }
-        const bool fails = onwards || (fault == "error=EIO" && !passes);
-        EXPECT_EQ(result.exit_code, fails ? 1 : 0) << at << ": " << result.err;
-        // With no way back, the new file stays in place.
-        const bool restore_fails = onwards && fault == "error=EIO";
-        if (result.exit_code == 0) {
-          EXPECT_EQ(events, wanted) << at;
-          const bool warned = in_place && fault == "error=EIO" &&
-                              (call == "openat" || call == "fsync");
-          EXPECT_EQ(result.err,
-                    kept + (warned ? "velmoria-setup: events.txt is in place, "
-                                     "but the disk reported an error: "
-                                     "Input/output error\n"
-                                   : ""))
-              << at;
-        } else {
-          const std::string old = scenario.old ? *scenario.old : "";
-          EXPECT_EQ(events, restore_fails ? wanted : old) << at;
-          EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1)
-              << at << ": " << result.err;
-          EXPECT_EQ(result.err.rfind("velmoria-setup: ", 0), 0u) << at;
-          EXPECT_EQ(result.err.find("folder :"), std::string::npos) << at;
-        }
-        if (fault == "error=EBUSY" && onwards) {
+      faults.push_back(name + ":error=EIO" + when);
+      faults.push_back(name + ":signal=SIGTERM" + when);
+      if (name == "fsync") faults.push_back(name + ":error=EINVAL" + when);
+    }
+    // The old file busy once, and busy for good; a hand-edited file's copy
+    // that can neither take its name nor go back.
+    if (scenario.old) {
+      faults.insert(faults.end(), {"rename:error=EBUSY:when=1",
+                                   "rename:error=EBUSY:when=1+"});
+    }
+    if (scenario.old == &edited) faults.push_back("rename:error=EIO:when=2+");
+    for (const std::string& fault : faults) {
+      SCOPED_TRACE(fault);
+      const auto start = std::chrono::steady_clock::now();
+      const ProgramResult result = run("inject=" + fault);
+      const auto took = std::chrono::steady_clock::now() - start;
+      ++runs;
+      const std::string events = ReadFile(file);
+      EXPECT_TRUE(events == old || events == wanted);
+      if (result.signal != 0) {
+        EXPECT_EQ(result.signal, SIGTERM);
+        EXPECT_EQ(events, old);
+        EXPECT_EQ(ListDir(folder), before);
+      } else if (result.exit_code == 0) {
+        EXPECT_EQ(events, wanted);
+        std::string err = result.err;
+        if (err.rfind(kept, 0) == 0) err.erase(0, err.find('\n') + 1);
+        warned += err.rfind(unsynced, 0) == 0;
+        silent += err.empty() && fault.find("fsync:error=EINVAL") == 0;
+        EXPECT_TRUE(err.empty() || err.rfind(unsynced, 0) == 0) << result.err;
+      } else {
+        EXPECT_EQ(result.exit_code, 1);
+        EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1)
+            << result.err;
+        EXPECT_EQ(result.err.rfind("velmoria-setup: ", 0), 0u) << result.err;
+      }
+      // What the run leaves, it names, and a hand-edited file is never lost.
+      bool edited_kept = scenario.old != &edited;
+      for (const std::string& name : ListDir(folder)) {
+        const bool named = result.err.find(name) != std::string::npos;
+        EXPECT_TRUE(name == file.filename().string() ||
+                    name == file.filename().string() + ".bak" || named)
+            << "left " << name << "; " << result.err;
+        edited_kept = edited_kept || ReadFile(folder / name) == edited;
+      }
+      EXPECT_TRUE(edited_kept) << result.err;
+      if (fault.find("EBUSY") != std::string::npos) {
+        const bool for_good = fault.back() == '+';
+        EXPECT_EQ(result.exit_code, for_good ? 1 : 0) << result.err;
+        if (for_good) {
           EXPECT_EQ(result.err,
                     "velmoria-setup: cannot put the new events.txt in place: "
                     "Device or resource busy\n");
           EXPECT_TRUE(took > std::chrono::seconds(1) &&
                       took < std::chrono::seconds(6))
-              << at << " took " << std::chrono::duration<double>(took).count()
-              << " s";
-        }
-        // A hand-edited file is never lost: it is somewhere in the folder.
-        if (keep) {
-          const Names names = ListDir(folder);
-          EXPECT_TRUE(std::any_of(names.begin(), names.end(),
-                                  [&](const std::string& name) {
-                                    return ReadFile(folder / name) == edited;
-                                  }))
-              << at;
-        }
-        // Whatever went into place, the folder is synced after it.
-        const bool nothing_in_place =
-            i == first_rename && (fault == "error=EIO" || onwards);
-        if (in_place && call != "openat" && !nothing_in_place) {
-          EXPECT_EQ(count(made, "fsync"), count(calls, "fsync")) << at;
-        }
-        if (i == first_rename && !onwards) {
-          EXPECT_EQ(count(made, rename_call),
-                    fault == "error=EBUSY" ? count(calls, rename_call) + 1 : n)
-              << at;
-        }
-        // What the run could not remove, it names.
-        for (const std::string& name : ListDir(folder)) {
-          EXPECT_TRUE(name == file.filename().string() ||
-                      name == file.filename().string() + ".bak" ||
-                      result.err.find(name) != std::string::npos)
-              << at << " left " << name;
+              << std::chrono::duration<double>(took).count() << " s";
         }
       }
     }
   }
-  EXPECT_GT(runs, 250);
+  EXPECT_GT(runs, 200);
+  EXPECT_GT(warned, 0);
+  EXPECT_GT(silent, 0);
   std::printf("%d runs, each with one failing call\n", runs);
 }
 

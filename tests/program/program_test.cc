@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "gtest/gtest.h"
-#include "replace/temp_file.h"
 #include "support/expected_events.h"
 #include "support/scratch_dir.h"
 
@@ -54,31 +53,27 @@ TEST_F(ProgramTest, HandEditedFileIsKeptAsBak) {
   EXPECT_EQ(ReadFile(backup), "mine\r\n");
   EXPECT_EQ(Files(), (Names{"events.txt", "events.txt.bak"}));
 
-  // What runs killed at their renames left is named, whatever the outcome
-  // and the dialogue's too: a copy of an old file, named by what it holds,
-  // and a new file; a user's own files of like names are not.
-  const std::string copy = "events.txt.bak." + ContentTag("older\r\n");
-  WriteFile(scratch_.scenario() / copy, "older\r\n");
-  WriteFile(scratch_.scenario() / "events.txt.Xy12Zw", ExpectedEvents("yyy"));
-  for (const char* name :
-       {"events.txt.bak.backup", "events.txt.bak.orig", "events.txt.backup"}) {
-    WriteFile(scratch_.scenario() / name, "mine\r\n");
-  }
-  const std::string named =
-      "velmoria-setup: " + copy +
-      " holds an earlier events.txt that a stopped run left; rename it to "
-      "keep it, or delete it\nvelmoria-setup: events.txt.Xy12Zw is a new "
-      "events.txt that a stopped run left; delete it\n";
+  // A user's own files of like names are theirs, whatever they hold: a run
+  // says nothing of them, succeeding or refusing before it asks, and leaves
+  // them as they are.
+  const Names mine = {"events.txt.backup", "events.txt.bak.Xy12Zw",
+                      "events.txt.orig01"};
+  WriteFile(scratch_.scenario() / mine[0], Events());
+  WriteFile(scratch_.scenario() / mine[1], ExpectedEvents("yyy"));
+  WriteFile(scratch_.scenario() / mine[2], "");
   result = RunWith({"nnn"});
   EXPECT_EQ(result.exit_code, 0);
-  EXPECT_EQ(result.err, named);
+  EXPECT_EQ(result.err, "");
   fs::remove(scratch_.events_file());
   fs::create_directory(scratch_.events_file());
   result = Run("n\nn\nn\n");
   EXPECT_EQ(result.exit_code, 1);
-  EXPECT_EQ(result.err, named +
-                            "velmoria-setup: cannot write events.txt: it is a "
-                            "folder, not a file\n");
+  EXPECT_EQ(result.err,
+            "velmoria-setup: cannot write events.txt: it is a folder, not a "
+            "file\n");
+  EXPECT_EQ(Files(), (Names{"events.txt", "events.txt.backup", "events.txt.bak",
+                            "events.txt.bak.Xy12Zw", "events.txt.orig01"}));
+  EXPECT_EQ(ReadFile(scratch_.scenario() / mine[0]), ExpectedEvents("nnn"));
 }
 
 // Works as root too: no permission bit lets a file replace a folder, for the

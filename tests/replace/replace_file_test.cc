@@ -19,19 +19,19 @@ namespace {
 
 using Names = std::vector<std::string>;
 
-bool Rewritable(std::string_view) { return true; }
+bool NoCopy(std::string_view) { return true; }
 
 class ReplaceFileTest : public ::testing::Test {
  protected:
   void SetUp() override { HandleInterruptions(); }
   // Checks, as before a dialogue, then replaces; returns what failed.
   std::optional<Failure> Replace(const fs::path& name, std::string_view content,
-                                 IsRewritable is_rewritable = Rewritable) {
+                                 MayReplaceWithoutCopy without_copy = NoCopy) {
     if (std::optional<Failure> failure =
-            CheckReplace(name, is_rewritable).failure) {
+            CheckReplace(name, without_copy).failure) {
       return failure;
     }
-    return ReplaceWholeFile(name, content, is_rewritable).failure;
+    return ReplaceWholeFile(name, content, without_copy).failure;
   }
   fs::path Name() const { return scratch_.events_file(); }
   fs::path Dir() const { return scratch_.scenario(); }
@@ -42,11 +42,11 @@ class ReplaceFileTest : public ::testing::Test {
 TEST_F(ReplaceFileTest, OldFileStaysUntilTheNewOneIsComplete) {
   WriteFile(Name(), "old\r\n");
   // Nothing of ours is on disk while the questions are asked.
-  ASSERT_FALSE(CheckReplace(Name(), Rewritable).failure);
+  ASSERT_FALSE(CheckReplace(Name(), NoCopy).failure);
   EXPECT_EQ(ReadFile(Name()), "old\r\n");
   EXPECT_EQ(ListDir(Dir()), Names{"events.txt"});
 
-  const Replaced replaced = ReplaceWholeFile(Name(), "new\r\n", Rewritable);
+  const Replaced replaced = ReplaceWholeFile(Name(), "new\r\n", NoCopy);
   ASSERT_FALSE(replaced.failure);
   EXPECT_TRUE(replaced.existed);
   EXPECT_EQ(ReadFile(Name()), "new\r\n");

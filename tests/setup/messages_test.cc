@@ -32,15 +32,9 @@ TEST(MessagesTest, EachStepSaysWhatFailed) {
        "read-only; make it writable and run the setup again"},
       {{Step::kMakeFile, "events.txt", ENOSPC},
        "cannot write in the folder " + in + ": No space left on device"},
-      {{Step::kMakeCopy, "events.txt", ENOSPC},
-       "cannot keep a copy of the previous events.txt in the folder " + in +
-           ", so it is left as it was: No space left on device"},
       {{Step::kWrite, "events.txt", ENOSPC, {{Step::kRemove, copy, ENOSPC}}},
        "cannot write events.txt: No space left on device; "
        "events.txt.bak.Ab12Cd is left: No space left on device"},
-      {{Step::kWrite, "events.txt", ENOSPC, {{Step::kWriteBack, "", ENOSPC}}},
-       "cannot write events.txt: No space left on device; it may be "
-       "incomplete: run the setup again"},
       {{Step::kSync, "events.txt", EIO},
        "cannot save events.txt to the disk: Input/output error"},
       {{Step::kPutInPlace, "events.txt", kInUse},
