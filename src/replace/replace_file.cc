@@ -139,30 +139,17 @@ std::optional<Failure> LookAtOld(const fs::path& name,
   return std::nullopt;
 }
 
-// Writes the new file beside the old one, with its owner and mode, and
-// syncs it.
-std::optional<Failure> WriteNew(TempFile* file, const OldFile& old,
-                                std::string_view content) {
-  int error = file->Create(old.path);
-  if (error != 0) return Failure{Step::kMakeFile, old.path, error};
+// Makes a file of the program's own beside `target` holding `content`, with
+// the old file's owner and mode, and syncs it; returns the step that failed
+// and its error, 0 if none did.
+Failure WriteBeside(TempFile* file, const fs::path& target,
+                    std::string_view content, const OldFile& old) {
+  int error = file->Create(target);
+  if (error != 0) return {Step::kMakeFile, target, error};
   if (old.exists) error = SetOwnerAndMode(file->file(), old.info);
   if (error == 0) error = WriteWhole(file->file(), content);
-  if (error != 0) return Failure{Step::kWrite, old.path, error};
-  if ((error = file->SyncAndClose()) != 0) {
-    return Failure{Step::kSync, old.path, error};
-  }
-  return std::nullopt;
-}
-
-// Writes the copy of the old content beside it, as the old file was, synced.
-std::optional<Failure> WriteCopy(TempFile* copy, const OldFile& old) {
-  const fs::path backup = BackupOf(old.path);
-  int error = copy->Create(backup);
-  if (error == 0) error = SetOwnerAndMode(copy->file(), old.info);
-  if (error == 0) error = WriteWhole(copy->file(), old.content);
-  if (error == 0) error = copy->SyncAndClose();
-  if (error != 0) return Failure{Step::kKeepOld, backup, error};
-  return std::nullopt;
+  if (error != 0) return {Step::kWrite, target, error};
+  return {Step::kSync, target, file->SyncAndClose()};
 }
 
 // A file that passed the checks but refuses to be replaced is held for a
@@ -228,8 +215,14 @@ void Replace(const OldFile& old, std::string_view content, Replaced* replaced) {
   replaced->existed = old.exists;
   std::optional<Failure>& failure = replaced->failure;
   NewFiles made;
-  failure = WriteNew(&made.file, old, content);
-  if (!failure && old.keep) failure = WriteCopy(&made.copy, old);
+  if (Failure made_new = WriteBeside(&made.file, old.path, content, old);
+      made_new.error != 0) {
+    failure = std::move(made_new);
+  } else if (old.keep) {
+    const fs::path backup = BackupOf(old.path);
+    const int error = WriteBeside(&made.copy, backup, old.content, old).error;
+    if (error != 0) failure = Failure{Step::kKeepOld, backup, error};
+  }
   if (!failure) {
     const IgnoredInterruptions ignored;
     failure = PutInPlace(&made, old);

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <cwchar>
 #include <iostream>
@@ -22,16 +23,6 @@ DWORD g_exit_status = 0;
 BOOL WINAPI EndWithTheRunsStatus(DWORD /*event*/) {
   TerminateProcess(GetCurrentProcess(), g_exit_status);
   return TRUE;
-}
-
-// Returns `text` with each line end as Windows has it in a file, CR LF.
-std::string WithCrLf(std::string_view text) {
-  std::string with_cr;
-  for (char c : text) {
-    if (c == '\n') with_cr += '\r';
-    with_cr += c;
-  }
-  return with_cr;
 }
 
 // Breaks the lines of `text` between words so that none is longer than
@@ -153,35 +144,31 @@ int Print(Stream stream, std::string_view lines) {
   const HANDLE handle = GetStdHandle(
       stream == Stream::kError ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
   DWORD mode = 0;
-  DWORD written = 0;
-  bool written_all = true;
+  if (!GetConsoleMode(handle, &mode)) {
+    // A file or a pipe: through the C runtime, as std::cout writes, with
+    // the line ends of Windows.
+    std::FILE* file = stream == Stream::kError ? stderr : stdout;
+    errno = 0;
+    if (std::fwrite(lines.data(), 1, lines.size(), file) == lines.size() &&
+        std::fflush(file) == 0) {
+      return 0;
+    }
+    std::clearerr(file);
+    return errno != 0 ? errno : EIO;
+  }
+  std::wstring wide = Wide(lines);
+  // One column short of the width: a line that fills a row would wrap
+  // before its line end, and leave an empty row.
   CONSOLE_SCREEN_BUFFER_INFO screen;
-  if (GetConsoleMode(handle, &mode)) {
-    std::wstring wide = Wide(lines);
-    // One column short of the width: a line that fills a row would wrap
-    // before its line end, and leave an empty row.
-    if (OwnsConsoleWindow() && GetConsoleScreenBufferInfo(handle, &screen)) {
-      wide = Fitted(wide, static_cast<size_t>(screen.srWindow.Right -
-                                              screen.srWindow.Left));
-    }
-    written_all =
-        WriteConsoleW(handle, wide.data(), static_cast<DWORD>(wide.size()),
-                      &written, nullptr);
-  } else {  // a file or a pipe: the bytes as they are, as std::cout writes
-    const std::string text = WithCrLf(lines);
-    for (std::string_view rest = text; written_all && !rest.empty();
-         rest.remove_prefix(written)) {
-      written_all =
-          WriteFile(handle, rest.data(), static_cast<DWORD>(rest.size()),
-                    &written, nullptr);
-    }
+  if (OwnsConsoleWindow() && GetConsoleScreenBufferInfo(handle, &screen)) {
+    wide = Fitted(wide, static_cast<size_t>(screen.srWindow.Right -
+                                            screen.srWindow.Left));
   }
-  if (written_all) return 0;
-  const DWORD error = GetLastError();
-  if (error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL) {
-    return ENOSPC;
-  }
-  return kWindowsError + static_cast<int>(error);
+  DWORD written = 0;
+  return WriteConsoleW(handle, wide.data(), static_cast<DWORD>(wide.size()),
+                       &written, nullptr)
+             ? 0
+             : kWindowsError + static_cast<int>(GetLastError());
 }
 
 std::string Shown(const std::filesystem::path& path) {

@@ -23,17 +23,6 @@ using CommandLineTest = ScenarioFolderTest;
 constexpr char kTryHelp[] =
     "\nTry 'velmoria-setup --help' for more information.\n";
 
-// What --status says of the file written for `answers`.
-std::string StatusOf(const char* answers) {
-  const char* const kNames[] = {"Venetians", "Hafsids", "Teutonics"};
-  std::string status;
-  for (int i = 0; i < 3; ++i) {
-    status += kNames[i];
-    status += answers[i] == 'n' ? ": computer\n" : ": human\n";
-  }
-  return status;
-}
-
 // ANSWERS asks nothing, prints nothing and writes what the dialogue writes;
 // --status then names the setup and changes nothing.
 TEST_F(CommandLineTest, AnswersWriteTheFileAndStatusNamesIt) {
@@ -45,7 +34,7 @@ TEST_F(CommandLineTest, AnswersWriteTheFileAndStatusNamesIt) {
 
     result = RunWith({"--status"});
     EXPECT_EQ(result.exit_code, 0) << answers;
-    EXPECT_EQ(result.out, StatusOf(answers));
+    EXPECT_EQ(result.out, ExpectedStatus(answers));
     EXPECT_EQ(Events(), ExpectedEvents(answers)) << answers;
     EXPECT_EQ(Files(), Names{"events.txt"}) << answers;
   }
@@ -138,7 +127,7 @@ TEST_F(CommandLineTest, FolderOption) {
   fs::create_directories(other / "inner");
   ProgramResult result = RunWith({"-C", "../other"}, "n\ny\nn\n");
   EXPECT_EQ(result.exit_code, 0) << result.err;
-  EXPECT_EQ(result.out, kExpectedConsole);
+  EXPECT_EQ(result.out, ExpectedConsole());
   EXPECT_EQ(ReadFile(other / "events.txt"), ExpectedEvents("nyn"));
 
   result = RunWith({"ynn", "--directory=../other", "-C", "inner"});

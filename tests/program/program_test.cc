@@ -22,7 +22,7 @@ TEST_F(ProgramTest, AllEightAnswerSets) {
     const ProgramResult result =
         Run(std::string{answers[0], '\n', answers[1], '\n', answers[2], '\n'});
     EXPECT_EQ(result.exit_code, 0) << answers;
-    EXPECT_EQ(result.out, kExpectedConsole) << answers;
+    EXPECT_EQ(result.out, ExpectedConsole()) << answers;
     EXPECT_EQ(result.err, "") << answers;
     EXPECT_EQ(Events(), ExpectedEvents(answers)) << answers;
     EXPECT_EQ(Files(), Names{"events.txt"}) << answers;
@@ -124,7 +124,7 @@ TEST_F(ProgramTest, ConsoleInputEdges) {
   for (const auto& c : cases) {
     const ProgramResult result = Run(c.input);
     EXPECT_EQ(result.exit_code, 0) << c.name;
-    EXPECT_EQ(result.out, kExpectedConsole) << c.name;
+    EXPECT_EQ(result.out, ExpectedConsole()) << c.name;
     EXPECT_EQ(Events(), ExpectedEvents(c.answers)) << c.name;
   }
 }
@@ -160,7 +160,7 @@ TEST_F(ProgramTest, EachPromptIsShownBeforeItsAnswerIsAwaited) {
   }
   const ProgramResult result = WaitProgram(&child);
   EXPECT_EQ(result.exit_code, 0);
-  EXPECT_EQ(result.out, kExpectedConsole);
+  EXPECT_EQ(result.out, ExpectedConsole());
   EXPECT_EQ(Events(), ExpectedEvents("nnn"));
 }
 
