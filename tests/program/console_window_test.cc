@@ -201,7 +201,7 @@ enum class Hold {
   kNone,
   kGame,  // shared as the C runtime shares it, from the first question
   kGameFromTheStart,  // the same, from before the program starts
-  kScanner,  // everything shared, from the start, for a second and a half
+  kScanner,  // everything shared, from the start, as a virus scanner holds it
 };
 enum class Then {
   kEnter,           // Enter at the wait
@@ -348,8 +348,11 @@ void Check(const Row& row) {
 }
 
 // A window that closes at the end of the run keeps the outcome on screen
-// until Enter is pressed on its own, and the run then ends with its own
-// status: the setup as the program took the answers; the file taken by
+// until Enter is pressed on its own after it, not before, and the run then
+// ends with its own status: the setup as the program took the answers (a
+// letter of another alphabet, one answer whatever the code page); the file
+// held for good, said after about two seconds, not a time a player takes for
+// a hang; the file taken by
 // another program, the game say, while a question waits; files dropped on the
 // program, which get words for a mouse user and write nothing, and a mistake
 // in a shortcut's Target, which gets the usual ones; the folder the download
@@ -368,7 +371,7 @@ TEST(ConsoleWindowTest, EachOutcomeStaysOnScreen) {
       {"Ctrl-C at the second question", Where::kScenario, L"", Old::kHandEdited, L"n\r",
        {L"Hafsids being played by a human?"}, nullptr,
        Hold::kNone, Then::kCtrlC, static_cast<DWORD>(STATUS_CONTROL_C_EXIT), false},
-      {"n n y", Where::kScenario, L"", Old::kHandEdited, L"n\rn\ry\r",
+      {"n n y, and Enter typed ahead", Where::kScenario, L"", Old::kHandEdited, L"n\rn\ry\r\r",
        {L"Venetians: computer", L"Hafsids: computer", L"Teutonics: human", L"events.txt is written in ", L"The program itself is in "}, nullptr,
        Hold::kNone, Then::kEnter, 0, false},
       {"no y", Where::kScenario, L"", Old::kHandEdited, L"no\ry\r",  // "o" answers the second
@@ -383,6 +386,9 @@ TEST(ConsoleWindowTest, EachOutcomeStaysOnScreen) {
       {"in use", Where::kScenario, L"", Old::kHandEdited, L"y\rn\rn\r",
        {L"velmoria-setup: cannot write events.txt: it is in use by another program"}, nullptr,
        Hold::kGame, Then::kEnter, 1, false},
+      {"held by a scanner for good", Where::kScenario, L"", Old::kHandEdited, L"y\rn\rn\r",
+       {L"velmoria-setup: cannot put the new events.txt in place: it is in use by another program"}, nullptr,
+       Hold::kScanner, Then::kEnter, 1, false},
       {"in use from the start", Where::kScenario, L"", Old::kHandEdited, L"",
        {L"velmoria-setup: cannot write events.txt: it is in use by another program"}, L"(y or n)",
        Hold::kGameFromTheStart, Then::kEnter, 1, false},

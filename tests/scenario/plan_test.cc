@@ -72,8 +72,8 @@ TEST(ContentTest, EachOutputIsItsReferenceFile) {
     const std::string reference = VELMORIA_TEST_DATA "/" + name;
     const std::string difference = FirstDifference(ReadFile(reference), made);
     if (!difference.empty()) {
-      ADD_FAILURE() << reference << " is not what the program makes: "
-                    << difference
+      ADD_FAILURE() << reference
+                    << " is not what the program makes: " << difference
                     << "If the change is meant, remake the reference files "
                        "and review git diff tests/data.";
     }
