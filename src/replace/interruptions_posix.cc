@@ -2,28 +2,17 @@
 
 #include <signal.h>
 
+#include <algorithm>
+#include <iterator>
+
 namespace {
 
-// Signals whose default action ends the process; each removes the registered
-// files first. SIGKILL and SIGSTOP cannot be caught. SIGXFSZ is ignored
-// instead, so that a file size limit fails a write that is then reported.
-constexpr int kFatalSignals[] = {
-    SIGHUP,    SIGINT,  SIGQUIT, SIGILL,  SIGTRAP, SIGABRT,
-    SIGBUS,    SIGFPE,  SIGUSR1, SIGSEGV, SIGUSR2, SIGPIPE,
-    SIGALRM,   SIGTERM, SIGXCPU, SIGSYS,  SIGPROF, SIGVTALRM,
-#ifdef SIGSTKFLT
-    SIGSTKFLT,
-#endif
-#ifdef SIGPOLL
-    SIGPOLL,
-#endif
-#ifdef SIGPWR
-    SIGPWR,
-#endif
-#ifdef SIGEMT
-    SIGEMT,
-#endif
-};
+// The signals that cannot be caught, or whose default action does not end
+// the process; each other one removes the registered files first. SIGXFSZ
+// is ignored instead, so that a file size limit fails a write that is then
+// reported.
+constexpr int kNotFatal[] = {SIGKILL, SIGSTOP, SIGCHLD, SIGCONT,  SIGTSTP,
+                             SIGTTIN, SIGTTOU, SIGURG,  SIGWINCH, SIGXFSZ};
 
 // What the scopes below ask of the handler, and a signal deferred.
 volatile sig_atomic_t g_deferring = 0;
@@ -76,14 +65,12 @@ void HandleInterruptions() {
       sigaction(signal_number, &action, nullptr);
     }
   };
-  for (int signal_number : kFatalSignals) handle(signal_number);
-#ifdef SIGRTMIN
-  // The real-time signals end the process too.
-  for (int signal_number = SIGRTMIN; signal_number <= SIGRTMAX;
-       ++signal_number) {
-    handle(signal_number);
+  for (int signal_number = 1; signal_number < NSIG; ++signal_number) {
+    if (std::find(std::begin(kNotFatal), std::end(kNotFatal), signal_number) ==
+        std::end(kNotFatal)) {
+      handle(signal_number);
+    }
   }
-#endif
   signal(SIGXFSZ, SIG_IGN);
 }
 
