@@ -353,9 +353,13 @@ TEST(FailingCallTest, EveryCallOfARunFailedInTurn) {
       if (faults.empty() && line.find("\"events.txt") == std::string::npos) {
         continue;  // the loader's and the C library's, before the run's own
       }
-      faults.push_back(name + ":error=EIO" + when);
-      faults.push_back(name + ":signal=SIGTERM" + when);
-      if (name == "fsync") faults.push_back(name + ":error=EINVAL" + when);
+      for (const std::string_view kind :
+           {"error=EIO", "signal=SIGTERM", "error=EINVAL"}) {
+        if (kind != "error=EINVAL" || name == "fsync") {
+          std::string fault = name;
+          faults.push_back(fault.append(":").append(kind).append(when));
+        }
+      }
     }
     // The old file busy once, and busy for good; a hand-edited file's copy
     // that can neither take its name nor go back.
@@ -363,7 +367,8 @@ TEST(FailingCallTest, EveryCallOfARunFailedInTurn) {
       faults.insert(faults.end(), {"rename:error=EBUSY:when=1",
                                    "rename:error=EBUSY:when=1+"});
     }
-    if (scenario.old == &edited) faults.push_back("rename:error=EIO:when=2+");
+    if (scenario.old == &edited)
+      faults.emplace_back("rename:error=EIO:when=2+");
     for (const std::string& fault : faults) {
       SCOPED_TRACE(fault);
       const auto start = std::chrono::steady_clock::now();
