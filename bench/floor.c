@@ -2,13 +2,11 @@
  * I/O of one run with its answers on the command line. Given "first", in a
  * folder with no events.txt; else in one that holds the file an earlier run
  * wrote, which, like the program, it looks at, reads whole and compares with
- * what it writes. Then it reads the folder for files a stopped run left,
- * creates the new file beside the old one, writes it in one piece, syncs it,
- * renames it into place (without replacing, where there was none) and
- * syncs the folder. The file's bytes are built in (EVENTS_FILE), not built. */
+ * what it writes. Then it creates the new file beside the old one, writes
+ * it in one piece, syncs it, renames it into place (without replacing,
+ * where there was none) and syncs the folder. The file's bytes are built in (EVENTS_FILE), not built. */
 
 #define _GNU_SOURCE
-#include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <stdio.h>
@@ -44,13 +42,6 @@ int main(int argc, char** argv) {
       return 1; /* not the file this run writes */
     }
   }
-  DIR* folder = opendir(".");
-  if (folder == NULL) return 1;
-  for (struct dirent* entry; (entry = readdir(folder)) != NULL;) {
-    if (strncmp(entry->d_name, "events.txt.", 11) == 0) return 1;
-  }
-  closedir(folder);
-
   char temp[] = "events.txt.XXXXXX";
   int fd = mkstemp(temp);
   if (fd < 0 || (!first && fchmod(fd, st.st_mode & 07777) != 0) ||
