@@ -146,24 +146,6 @@ TEST_F(ProgramTest, FileEditedWhileAQuestionWaitsIsKept) {
   EXPECT_EQ(Events(), ExpectedEvents("nnn"));
 }
 
-// Each prompt must be on the screen before the program waits for its answer.
-TEST_F(ProgramTest, EachPromptIsShownBeforeItsAnswerIsAwaited) {
-  Child child = StartProgram(scratch_.scenario());
-  const std::string prompts[] = {
-      "\nAre Venetians being played by a human? (y or n)",
-      "\nAre Hafsids being played by a human? (y or n)",
-      "\nAre Teutonics being played by a human? (y or n)",
-  };
-  for (const std::string& prompt : prompts) {
-    ASSERT_TRUE(WaitForOutput(child, prompt)) << prompt;
-    SendInput(&child, "\n\nn\n", /*close=*/false);
-  }
-  const ProgramResult result = WaitProgram(&child);
-  EXPECT_EQ(result.exit_code, 0);
-  EXPECT_EQ(result.out, ExpectedConsole());
-  EXPECT_EQ(Events(), ExpectedEvents("nnn"));
-}
-
 #endif
 
 }  // namespace

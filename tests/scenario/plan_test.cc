@@ -1,6 +1,7 @@
 #include "scenario/plan.h"
 
 #include <algorithm>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -129,9 +130,7 @@ TEST(PlanTest, NearMissesAreNotOurs) {
   const std::string nyn = ExpectedEvents("nyn");
   const std::string yyy = ExpectedEvents("yyy");
   std::string lf_only;
-  for (char c : nyn) {
-    if (c != '\r') lf_only += c;
-  }
+  std::remove_copy(nyn.begin(), nyn.end(), std::back_inserter(lf_only), '\r');
   std::string changed = nyn;
   changed[changed.size() / 2] ^= 0x20;
   for (const std::string& near_miss :

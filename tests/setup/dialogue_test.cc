@@ -39,13 +39,4 @@ TEST(DialogueTest, AnswerRule) {
   }
 }
 
-TEST(DialogueTest, RestOfTheLineStaysInTheInput) {
-  std::istringstream in("nnyxyz\n");
-  std::ostringstream out;
-  AskWhoPlays(in, out);
-  std::string rest;
-  std::getline(in, rest);
-  EXPECT_EQ(rest, "xyz");
-}
-
 }  // namespace

@@ -27,10 +27,9 @@ struct User {
 };
 
 struct ProgramOptions {
-  std::vector<std::string> args;   // the arguments after the program's name
-  long long file_size_limit = -1;  // RLIMIT_FSIZE in bytes, -1 for none
-  int ignored_signal = 0;          // a signal ignored from the start
-  const User* user = nullptr;      // run as this user (needs root)
+  std::vector<std::string> args;  // the arguments after the program's name
+  int ignored_signal = 0;         // a signal ignored from the start
+  const User* user = nullptr;     // run as this user (needs root)
   // A program, with its arguments, that starts this one (such as strace).
   std::vector<std::string> run_under;
 };

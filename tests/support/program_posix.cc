@@ -96,11 +96,6 @@ Child StartProgram(const fs::path& dir, const ProgramOptions& options) {
     if (options.ignored_signal != 0) signal(options.ignored_signal, SIG_IGN);
     const rlimit no_core = {0, 0};  // signals that dump core leave none
     setrlimit(RLIMIT_CORE, &no_core);
-    if (options.file_size_limit >= 0) {
-      const rlimit limit = {static_cast<rlim_t>(options.file_size_limit),
-                            static_cast<rlim_t>(options.file_size_limit)};
-      setrlimit(RLIMIT_FSIZE, &limit);
-    }
     if (options.user != nullptr &&
         (setgroups(groups.size(), groups.data()) != 0 ||
          setgid(options.user->gid) != 0 || setuid(options.user->uid) != 0)) {
