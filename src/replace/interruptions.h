@@ -27,8 +27,8 @@ void RemoveRegisteredFiles();
 // While it lives, an interruption is deferred: it comes, and ends the
 // process, when the scope ends. So a file is made and registered in one
 // step. Scopes of this and of IgnoredInterruptions do not nest. In both, a
-// fault of the program's own (SIGSEGV, SIGBUS, SIGILL, SIGFPE) still ends
-// it at once.
+// fault of the program's own (SIGSEGV, SIGBUS, SIGILL, SIGFPE raised by the
+// kernel) still ends it at once, and removes nothing.
 class DeferredInterruptions {
  public:
   DeferredInterruptions();
