@@ -181,7 +181,7 @@ std::vector<std::string> Traced(const std::string& expression,
                                 const std::string& output,
                                 const std::string& path) {
   std::vector<std::string> run_under = {"env",    "ASAN_OPTIONS=detect_leaks=0",
-                                        "strace", "-qq",
+                                        "strace", "-qqy",
                                         "-o",     output,
                                         "-e",     expression};
   if (!path.empty()) run_under.insert(run_under.end(), {"-P", path});
