@@ -9,6 +9,7 @@
 #endif
 
 #include "gtest/gtest.h"
+#include "setup/command_line.h"
 #include "support/expected_events.h"
 #include "support/program.h"
 #include "support/scratch_dir.h"
@@ -63,7 +64,8 @@ TEST_F(CommandLineTest, StatusOfAFileItDidNotWrite) {
   EXPECT_EQ(Events(), edited);
 
 #ifndef _WIN32
-  // A FIFO named like the file must not hang it.
+  // A FIFO named like the file must not hang it; a file that cannot be
+  // opened is there all the same.
   fs::remove(scratch_.events_file());
   ASSERT_EQ(mkfifo(scratch_.events_file().c_str(), 0644), 0);
   result = RunWith({"--status"});
@@ -71,6 +73,13 @@ TEST_F(CommandLineTest, StatusOfAFileItDidNotWrite) {
   EXPECT_EQ(result.err,
             "velmoria-setup: cannot read events.txt: it is not a regular "
             "file\n");
+  fs::remove(scratch_.events_file());
+  fs::create_symlink("events.txt", scratch_.events_file());
+  result = RunWith({"--status"});
+  EXPECT_EQ(result.exit_code, 1);
+  EXPECT_EQ(result.err,
+            "velmoria-setup: cannot read events.txt: Too many levels of "
+            "symbolic links\n");
 #endif
 }
 
@@ -104,13 +113,11 @@ TEST_F(CommandLineTest, UsageErrors) {
   }
 }
 
+// Each on standard output, where a failure to write is the run's own.
 TEST_F(CommandLineTest, HelpAndVersion) {
   ProgramResult result = RunWith({"--help"});
   EXPECT_EQ(result.exit_code, 0);
-  EXPECT_EQ(result.out.rfind("Usage: velmoria-setup [-C DIR] [ANSWERS]\n", 0),
-            0u)
-      << result.out;
-  EXPECT_NE(result.out.find("--status"), std::string::npos);
+  EXPECT_EQ(result.out, kHelpText);
   EXPECT_EQ(result.err, "");
 
   result = RunWith({"--version", "ynn"});
@@ -118,6 +125,14 @@ TEST_F(CommandLineTest, HelpAndVersion) {
   EXPECT_EQ(result.out, "velmoria-setup " VELMORIA_VERSION "\n");
   EXPECT_EQ(result.err, "");
   EXPECT_EQ(Files(), Names{});
+
+  ProgramOptions options;
+  options.args = {"--help"};
+  options.unwritable_output = true;
+  result = Run("", options);
+  EXPECT_EQ(result.exit_code, 1);
+  EXPECT_EQ(result.err.rfind("velmoria-setup: write error: ", 0), 0u)
+      << result.err;
 }
 
 // -C works for the dialogue and for ANSWERS, from another folder; folders

@@ -56,7 +56,8 @@ TEST_F(PermissionTest, ReadOnlyFileIsLeftAlone) {
 
 // A folder that takes no new file is refused before the first question,
 // even where the user may write events.txt itself: the file is replaced
-// whole or not at all.
+// whole or not at all. One that may be written but not read takes it, and
+// that the folder cannot then be synced is no error.
 TEST_F(PermissionTest, UnwritableFolderIsRefusedBeforeAsking) {
   const User* user = UnprivilegedUser();
   for (const std::string& old :
@@ -79,6 +80,15 @@ TEST_F(PermissionTest, UnwritableFolderIsRefusedBeforeAsking) {
     EXPECT_EQ(Events(), old);
     EXPECT_EQ(Files(), old.empty() ? Names{} : Names{"events.txt"});
   }
+  fs::permissions(scratch_.scenario(), fs::perms::all);
+  fs::remove(scratch_.events_file());
+  fs::permissions(scratch_.scenario(),
+                  fs::perms::owner_write | fs::perms::owner_exec |
+                      fs::perms::others_write | fs::perms::others_exec);
+  const ProgramResult result = RunAs(user);
+  EXPECT_EQ(result.exit_code, 0);
+  EXPECT_EQ(result.err, "");
+  EXPECT_EQ(Events(), ExpectedEvents("yyy"));
 }
 
 // In a folder a group shares, the owner of the file cannot be kept, but its

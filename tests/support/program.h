@@ -27,9 +27,10 @@ struct User {
 };
 
 struct ProgramOptions {
-  std::vector<std::string> args;  // the arguments after the program's name
-  int ignored_signal = 0;         // a signal ignored from the start
-  const User* user = nullptr;     // run as this user (needs root)
+  std::vector<std::string> args;   // the arguments after the program's name
+  int ignored_signal = 0;          // a signal ignored from the start
+  const User* user = nullptr;      // run as this user (needs root)
+  bool unwritable_output = false;  // standard output open only for reading
   // A program, with its arguments, that starts this one (such as strace).
   std::vector<std::string> run_under;
 };

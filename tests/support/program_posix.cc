@@ -67,8 +67,11 @@ Child StartProgram(const fs::path& dir, const ProgramOptions& options) {
   // Close-on-exec, so that a second child does not hold the first one's
   // input open, which would then never end.
   int input[2];
-  const int out = open(child.out_path.c_str(),
-                       O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  const int out =
+      open(child.out_path.c_str(),
+           (options.unwritable_output ? O_RDONLY : O_WRONLY | O_TRUNC) |
+               O_CREAT | O_CLOEXEC,
+           0644);
   const int err = open(child.err_path.c_str(),
                        O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   if (out < 0 || err < 0 || pipe2(input, O_CLOEXEC) != 0) {

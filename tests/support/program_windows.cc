@@ -46,7 +46,9 @@ ProgramResult RunProgram(const fs::path& dir, std::string_view input,
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESTDHANDLES;
   startup.hStdInput = OpenInheritable(in_path, GENERIC_READ, OPEN_EXISTING);
-  startup.hStdOutput = OpenInheritable(out_path, GENERIC_WRITE, CREATE_ALWAYS);
+  startup.hStdOutput = OpenInheritable(
+      out_path, options.unwritable_output ? GENERIC_READ : GENERIC_WRITE,
+      CREATE_ALWAYS);
   startup.hStdError = OpenInheritable(err_path, GENERIC_WRITE, CREATE_ALWAYS);
 
   const fs::path program = fs::absolute(VELMORIA_SETUP_PROGRAM);
