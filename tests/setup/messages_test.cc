@@ -7,6 +7,10 @@
 #include "replace/file_system.h"
 #include "setup/console.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -64,6 +68,29 @@ TEST(MessagesTest, EachStepSaysWhatFailed) {
   const std::string words = ErrorWords(kWindowsError + 21);  // not ready
   EXPECT_FALSE(words.empty());
   EXPECT_EQ(words.find("21"), std::string::npos) << words;
+
+  // In either Program Files folder, however it is spelt, only an
+  // administrator may write, and the refusal says what to do.
+  wchar_t x86[MAX_PATH] = L"";
+  GetShortPathNameW(L"C:\\Program Files (x86)\\Common Files", x86, MAX_PATH);
+  EXPECT_EQ(std::wstring(x86).find(L' '), std::wstring::npos);
+  const struct {
+    fs::path folder;
+    bool advised;
+  } folders[] = {
+      {L"C:\\Program Files\\Velmoria", true},
+      {L"c:\\program files (x86)\\velmoria", true},
+      {x86, true},
+      {L"C:\\Program Files Extra\\Velmoria", false},
+      {L"C:\\Games\\Velmoria", false},
+  };
+  for (const auto& [where, advised] : folders) {
+    const std::string said = DescribeFailure(
+        {Step::kMakeFile, "events.txt", EACCES}, "events.txt", where);
+    EXPECT_EQ(said.find("\"Run as administrator\"") != std::string::npos,
+              advised)
+        << said;
+  }
 #endif
 }
 
