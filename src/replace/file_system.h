@@ -83,10 +83,6 @@ int SetOwnerAndMode(const File& file, const FileInfo& like);
 int RenameOver(const std::filesystem::path& from,
                const std::filesystem::path& to);
 
-// Renames `from` to `to` unless `to` exists, which is EEXIST.
-int RenameToNew(const std::filesystem::path& from,
-                const std::filesystem::path& to);
-
 // Removes the name; safe in a signal handler.
 int RemoveFile(const std::filesystem::path::value_type* name);
 

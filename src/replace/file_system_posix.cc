@@ -98,19 +98,6 @@ int RenameOver(const fs::path& from, const fs::path& to) {
   return ErrorOf(rename(from.c_str(), to.c_str()) == 0);
 }
 
-int RenameToNew(const fs::path& from, const fs::path& to) {
-#ifdef RENAME_NOREPLACE
-  if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(),
-                RENAME_NOREPLACE) == 0) {
-    return 0;
-  }
-  if (errno != EINVAL && errno != ENOSYS) return errno;
-#endif
-  // A kernel or file system without it (NFS, some FUSE drives): a plain
-  // rename, which replaces a file that appears in these microseconds.
-  return RenameOver(from, to);
-}
-
 int RemoveFile(const char* name) { return ErrorOf(unlink(name) == 0); }
 
 // The rule of the kernel's fs.protected_symlinks, applied here because the

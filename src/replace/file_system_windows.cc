@@ -142,10 +142,6 @@ int RenameOver(const fs::path& from, const fs::path& to) {
   return ErrorOf(error);
 }
 
-int RenameToNew(const fs::path& from, const fs::path& to) {
-  return ErrorOf(MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH));
-}
-
 int RemoveFile(const wchar_t* name) { return ErrorOf(DeleteFileW(name)); }
 
 // Links are not followed on Windows, as the program never did there.

@@ -196,12 +196,9 @@ std::optional<Failure> KeepOld(TempFile* copy, const OldFile& old) {
   return failure;
 }
 
-// Puts the new file in place and then the copy of the old one, if kept. The
-// new file replaces only a file that was seen: one that appeared since the
-// look is not replaced unseen.
+// Puts the new file in place and then the copy of the old one, if kept.
 std::optional<Failure> PutInPlace(NewFiles* made, const OldFile& old) {
-  const int error = old.exists ? RenameWhenFree(made->file.path(), old.path)
-                               : RenameToNew(made->file.path(), old.path);
+  const int error = RenameWhenFree(made->file.path(), old.path);
   if (error != 0) return Failure{Step::kPutInPlace, old.path, error};
   made->file.Release();
   if (old.keep) return KeepOld(&made->copy, old);
@@ -270,16 +267,9 @@ Replaced CheckReplace(const fs::path& name,
 Replaced ReplaceWholeFile(const fs::path& name, std::string_view content,
                           MayReplaceWithoutCopy without_copy) {
   // Looked at again: it may have been edited while the questions were asked.
-  // A file that appeared after the look is judged as any old file, once.
-  for (int look = 1;; ++look) {
-    OldFile old;
-    Replaced replaced;
-    replaced.failure = LookAtOld(name, without_copy, content, &old);
-    if (replaced.failure) return replaced;
-    Replace(old, content, &replaced);
-    const bool appeared = replaced.failure &&
-                          replaced.failure->step == Step::kPutInPlace &&
-                          replaced.failure->error == EEXIST;
-    if (!appeared || look > 1) return replaced;
-  }
+  OldFile old;
+  Replaced replaced;
+  replaced.failure = LookAtOld(name, without_copy, content, &old);
+  if (!replaced.failure) Replace(old, content, &replaced);
+  return replaced;
 }

@@ -61,7 +61,8 @@ Replaced CheckReplace(const std::filesystem::path& name,
 // that needs a copy, holding neither `content` nor what `without_copy`
 // allows, is kept under its name with ".bak" added, put there in the same
 // step. On failure it removes what it made and leaves the old file, and any
-// older backup, as they were.
+// older backup, as they were. A file made by someone else in the moment
+// between the look and the rename is replaced unseen.
 Replaced ReplaceWholeFile(const std::filesystem::path& name,
                           std::string_view content,
                           MayReplaceWithoutCopy without_copy);

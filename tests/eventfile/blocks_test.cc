@@ -8,7 +8,8 @@
 namespace {
 
 // Each block appends its lines, CR LF ended, with its values as they are
-// given; a line feed in a value starts a new line, never a bare LF.
+// given; a line feed in a value starts a new line, never a bare LF. Which
+// blocks the scenario writes, and how, the reference files show.
 TEST(BlocksTest, EveryBlockWritesItsLinesInOrder) {
   struct Case {
     const char* name;
@@ -34,36 +35,12 @@ TEST(BlocksTest, EveryBlockWritesItsLinesInOrder) {
       {"two lines",
        [](std::string* o) { WriteText(o, "A Venetian\n establishes."); },
        "Text\r\nA Venetian\r\n establishes.\r\nEndText\r\n"},
-      {"empty text", [](std::string* o) { WriteText(o, ""); },
-       "Text\r\n\r\nEndText\r\n"},
       {"line feeds at the ends",
        [](std::string* o) { WritePlayWaveFile(o, "\nfanfare.wav\n"); },
        "PlayWaveFile\r\n\r\nfanfare.wav\r\n\r\n"},
       {"verbatim",
        [](std::string* o) { WriteNoSchismTrigger(o, "  Mixed Case=V  "); },
        "NoSchism\r\ndefender=  Mixed Case=V  \r\n"},
-      {"BeginEvents", WriteBeginEvents, "@BEGINEVENTS\r\n"},
-      {"EndEvents", WriteEndEvents, "@ENDEVENTS\r\n"},
-      {"Debug", WriteDebug, "@DEBUG\r\n"},
-      {"Turn", [](std::string* o) { WriteTurnTrigger(o, 3); },
-       "Turn\r\nturn=3\r\n"},
-      {"RandomTurnLarge",
-       [](std::string* o) { WriteRandomTurnTrigger(o, 120); },
-       "RandomTurn\r\ndenominator=120\r\n"},
-      {"UnitKilled",
-       [](std::string* o) { WriteUnitKilledTrigger(o, "Lancers", "A", "D"); },
-       "UnitKilled\r\nunit=Lancers\r\nattacker=A\r\ndefender=D\r\n"},
-      {"Negotiation",
-       [](std::string* o) { WriteNegotiationTrigger(o, "T", "TT", "L", "LT"); },
-       "Negotiation\r\ntalker=T\r\ntalkertype=TT\r\nlistener=L\r\n"
-       "listenertype=LT\r\n"},
-      {"CityTaken",
-       [](std::string* o) { WriteCityTakenTrigger(o, "Havana", "A", "D"); },
-       "CityTaken\r\ncity=Havana\r\nattacker=A\r\ndefender=D\r\n"},
-      {"ScenarioLoaded", WriteScenarioLoadedTrigger, "ScenarioLoaded\r\n"},
-      {"JustOnce", WriteJustOnce, "JustOnce\r\n"},
-      {"PlayWaveFile", [](std::string* o) { WritePlayWaveFile(o, "a.wav"); },
-       "PlayWaveFile\r\na.wav\r\n"},
   };
   for (const Case& c : cases) {
     std::string out = "kept\r\n";
