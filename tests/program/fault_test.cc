@@ -344,36 +344,31 @@ std::string UnsyncedIn(const std::string& trace,
 // Each file-system call a run makes, from its first look at events.txt on,
 // is made to fail in turn with strace's fault injection, and in another run
 // met by SIGTERM. Whatever fails, events.txt is the old file or the complete
-// new one; a hand-edited file's text is in events.txt, events.txt.bak or a
-// file the error names; nothing else is left but what the error names;
-// whatever took a name was synced, and so was its folder after. The run
-// ends 0 only with the new file in place, its owner kept, else 1 with one
-// line that names the step that failed and why, or, for a signal before the
-// new file goes into place, by the signal with the folder as it was. Only a
-// rename refused as busy is tried again, for about two seconds; once the
-// file is in place, a folder the disk cannot sync is said in a line, and
-// one that cannot be synced at all is not.
+// new one, and a link stays a link; a hand-edited file's text is in
+// events.txt, events.txt.bak or a file the error names; nothing else is
+// left but what the error names; whatever took a name was synced, and so
+// was its folder after. The run ends 0 only with the new file in place,
+// with the old one's mode and owner, else 1 with one line that names the
+// step that failed and why, or, for a signal before the new file goes into
+// place, by the signal with the folder as it was. Only a rename refused as
+// busy is tried again, for about two seconds; once the file is in place, a
+// folder the disk cannot sync is said in a line, and one that cannot be
+// synced at all is not.
 TEST(FailingCallTest, EveryCallOfARunFailedInTurn) {
   if (!CanTrace()) GTEST_SKIP() << "the program cannot run under strace here";
   static constexpr char kCalls[] =
-      "openat,read,pwrite64,ftruncate,fsync,close,rename,unlink,"
-      "newfstatat,fchmod,fchown,readlink";
-  // What the one line starts with when a call fails: the step it failed in.
+      "openat,read,pwrite64,ftruncate,fsync,close,rename,unlink,newfstatat,"
+      "fchmod,fchown,readlink";
+  // The words a failing call's line starts with: the step it failed in.
   const std::string write = "cannot write events.txt";
   const std::string keep = "cannot keep the previous";
-  const std::map<std::string, std::vector<std::string>> kStepWords = {
+  const std::map<std::string, std::vector<std::string>> kSteps = {
       {"openat", {write, keep, "cannot write in the folder"}},
-      {"newfstatat", {write, keep}},
-      {"readlink", {write}},
-      {"read", {"cannot read events.txt", "cannot read the answers"}},
-      {"pwrite64", {write, keep}},
-      {"ftruncate", {write, keep}},
-      {"fchmod", {write, keep}},
-      {"fchown", {write, keep}},
+      {"read", {"cannot read"}},
       {"fsync", {"cannot save events.txt to the disk", keep}},
       {"rename", {"cannot put the new events.txt in place", keep}},
       {"unlink", {"cannot remove"}},
-  };
+  };  // any other call: in writing the new file or the copy
   const std::map<std::string, int> kErrors = {
       {"EIO", EIO}, {"EINVAL", EINVAL}, {"EBUSY", EBUSY}};
   const std::string edited = "mine\r\n";
@@ -384,6 +379,12 @@ TEST(FailingCallTest, EveryCallOfARunFailedInTurn) {
       "velmoria-setup: events.txt is in place, but the disk reported an "
       "error: ";
   constexpr unsigned kOther = 61001;  // another user, as root makes them
+  const mode_t mask = umask(0);
+  umask(mask);
+  const auto mode_of = [](const std::filesystem::path& path) {
+    struct stat st = {};
+    return stat(path.c_str(), &st) == 0 ? st.st_mode & 07777 : 0;
+  };
   struct Scenario {
     const char* name;
     const std::string* old;  // the old events.txt; null for none
@@ -395,11 +396,7 @@ TEST(FailingCallTest, EveryCallOfARunFailedInTurn) {
       {"a file the program wrote", &ours, false, true},
       {"another user's hand-edited file", &edited, false, false},
       {"a link to a hand-edited file", &edited, true, true},
-  };
-  struct Fault {
-    std::string spec;    // strace's inject= argument
-    std::string call;    // the call it meets
-    bool before_rename;  // it meets a call before the first rename
+      {"a link to no file yet", nullptr, true, false},
   };
   int runs = 0;
   int warned = 0;  // runs that said the folder could not be synced
@@ -424,7 +421,10 @@ TEST(FailingCallTest, EveryCallOfARunFailedInTurn) {
         std::filesystem::create_symlink("real/target.txt",
                                         scratch.events_file());
       }
-      if (scenario.old != nullptr) WriteFile(file, old);
+      if (scenario.old != nullptr) {
+        WriteFile(file, old);
+        EXPECT_EQ(chmod(file.c_str(), 0640), 0);
+      }
       EXPECT_TRUE(!others || chown(file.c_str(), kOther, kOther) == 0);
       before = ListDir(folder);
       ProgramOptions options;
@@ -437,12 +437,12 @@ TEST(FailingCallTest, EveryCallOfARunFailedInTurn) {
                         scenario.dialogue ? "n\ny\nn\n" : "", options);
     };
     // A first run without faults lists the calls; each is failed, and
-    // signalled, at its turn. A sync that cannot be made at all is no
-    // failure where it is the folder's.
+    // signalled, at its turn, and knows whether it comes before the first
+    // rename. A sync that cannot be made at all is no failure where it is
+    // the folder's.
     ASSERT_EQ(run(std::string("trace=") + kCalls).exit_code, 0);
-    std::vector<Fault> faults;
+    std::vector<std::pair<std::string, bool>> faults;
     std::map<std::string, int> seen;
-    bool renamed = false;
     std::istringstream trace(ReadFile(trace_file));
     for (std::string line; std::getline(trace, line);) {
       const std::string name = line.substr(0, line.find('('));
@@ -450,38 +450,35 @@ TEST(FailingCallTest, EveryCallOfARunFailedInTurn) {
       if (faults.empty() && line.find("\"events.txt") == std::string::npos) {
         continue;  // the loader's and the C library's, before the run's own
       }
-      renamed = renamed || name == "rename";
-      for (const std::string kind :
-           {"error=EIO", "signal=SIGTERM", "error=EINVAL"}) {
-        if (kind != "error=EINVAL" || name == "fsync") {
-          faults.push_back({name + ":" + kind + when, name, !renamed});
-        }
+      for (const std::string kind : {"error=EIO", "signal=SIGTERM"}) {
+        faults.emplace_back(name + ":" + kind + when, !seen["rename"]);
       }
+      if (name == "fsync")
+        faults.emplace_back(name + ":error=EINVAL" + when, false);
     }
     // The old file busy once, busy for good, and failing for good; a
     // hand-edited file's copy that can neither take its name nor go back.
-    if (scenario.old) {
-      for (const char* spec :
-           {"EBUSY:when=1", "EBUSY:when=1+", "EIO:when=1+"}) {
-        faults.push_back({std::string("rename:error=") + spec, "rename", true});
-      }
+    for (const char* spec : {"EBUSY:when=1", "EBUSY:when=1+", "EIO:when=1+"}) {
+      if (scenario.old)
+        faults.emplace_back(std::string("rename:error=") + spec, false);
     }
-    if (scenario.old == &edited) {
-      faults.push_back({"rename:error=EIO:when=2+", "rename", false});
-    }
+    if (scenario.old == &edited)
+      faults.emplace_back("rename:error=EIO:when=2+", false);
     const auto canonical = std::filesystem::canonical(scratch.root());
-    for (const Fault& fault : faults) {
-      SCOPED_TRACE(fault.spec);
+    for (const auto& [fault, before_rename] : faults) {
+      SCOPED_TRACE(fault);
       const auto start = std::chrono::steady_clock::now();
-      const ProgramResult result = run("inject=" + fault.spec);
+      const ProgramResult result = run("inject=" + fault);
       const auto took = std::chrono::steady_clock::now() - start;
       ++runs;
+      const std::string call = fault.substr(0, fault.find(':'));
+      const std::string kind = fault.substr(call.size() + 1, 6);
       const std::string events = ReadFile(file);
       EXPECT_TRUE(events == old || events == wanted);
-      const bool busy = fault.spec.find("EBUSY") != std::string::npos;
-      const size_t kind = fault.spec.find(':') + 1;
-      if (fault.spec.compare(kind, 7, "signal=") == 0) {
-        if (fault.before_rename) {
+      EXPECT_TRUE(!scenario.linked ||
+                  std::filesystem::is_symlink(scratch.events_file()));
+      if (kind == "signal") {
+        if (before_rename) {
           EXPECT_EQ(result.signal, SIGTERM) << result.err;
           EXPECT_TRUE(events == old);
           EXPECT_EQ(ListDir(folder), before);
@@ -494,8 +491,13 @@ TEST(FailingCallTest, EveryCallOfARunFailedInTurn) {
         std::string err = result.err;
         if (err.rfind(kept, 0) == 0) err.erase(0, err.find('\n') + 1);
         warned += err.rfind(unsynced, 0) == 0;
-        silent += err.empty() && fault.spec.find("fsync:error=EINVAL") == 0;
+        silent += err.empty() && fault.find("fsync:error=EINVAL") == 0;
         EXPECT_TRUE(err.empty() || err.rfind(unsynced, 0) == 0) << result.err;
+        // The old file's mode, for the new file and a kept copy, and its
+        // owner; or what any new file gets.
+        EXPECT_EQ(mode_of(file), scenario.old ? 0640u : 0666u & ~mask);
+        EXPECT_EQ(mode_of(file.string() + ".bak"),
+                  scenario.old == &edited ? 0640u : 0u);
         struct stat st = {};
         EXPECT_TRUE(!others || (stat(file.c_str(), &st) == 0 &&
                                 st.st_uid == kOther && st.st_gid == kOther));
@@ -503,13 +505,16 @@ TEST(FailingCallTest, EveryCallOfARunFailedInTurn) {
         EXPECT_EQ(result.exit_code, 1);
         EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1)
             << result.err;
+        const auto step = kSteps.find(call);
         bool named = false;
-        for (const std::string& words : kStepWords.at(fault.call)) {
+        for (const std::string& words :
+             step != kSteps.end() ? step->second : std::vector{write, keep}) {
           named = named || result.err.rfind("velmoria-setup: " + words, 0) == 0;
         }
-        EXPECT_TRUE(named) << result.err;
         const std::string error =
-            fault.spec.substr(kind + 6, fault.spec.find(':', kind) - kind - 6);
+            fault.substr(call.size() + 7,
+                         fault.find(':', call.size() + 1) - call.size() - 7);
+        EXPECT_TRUE(named) << result.err;
         EXPECT_NE(result.err.find(std::strerror(kErrors.at(error))),
                   std::string::npos)
             << result.err;
@@ -528,16 +533,16 @@ TEST(FailingCallTest, EveryCallOfARunFailedInTurn) {
         EXPECT_EQ(UnsyncedIn(ReadFile(trace_file), canonical / "scenario"), "");
       }
       // Only a busy file is waited for.
-      if (busy && fault.spec.back() == '+') {
+      if (fault.find("EBUSY:when=1+") != std::string::npos) {
         EXPECT_EQ(result.err,
                   "velmoria-setup: cannot put the new events.txt in place: "
                   "Device or resource busy\n");
         EXPECT_TRUE(took > std::chrono::seconds(1) &&
                     took < std::chrono::seconds(6))
             << std::chrono::duration<double>(took).count() << " s";
-      } else if (busy) {
+      } else if (fault.find("EBUSY") != std::string::npos) {
         EXPECT_EQ(result.exit_code, 0) << result.err;
-      } else if (fault.call == "rename") {
+      } else if (call == "rename") {
         EXPECT_LT(took, std::chrono::milliseconds(1500));
       }
     }

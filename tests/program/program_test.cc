@@ -63,12 +63,13 @@ TEST_F(ProgramTest, HandEditedFileIsKeptAsBak) {
   EXPECT_EQ(ReadFile(scratch_.scenario() / mine[0]), ExpectedEvents("nnn"));
 }
 
-// Works as root too: no permission bit lets a file replace a folder, here
-// for the copy of a hand-edited file; events.txt itself, above.
-TEST_F(ProgramTest, FolderWhereAFileShouldBeFailsBeforeAsking) {
+// Refused before the first question, root too: a folder where the copy of
+// a hand-edited file would go, which no permission bit lets a file replace
+// (events.txt itself, above), and a link that leads only to itself.
+TEST_F(ProgramTest, WhatNoFileCanReplaceIsRefusedBeforeAsking) {
   WriteFile(scratch_.events_file(), "mine\r\n");
   fs::create_directory(scratch_.scenario() / "events.txt.bak");
-  const ProgramResult result = Run("n\nn\nn\n");
+  ProgramResult result = Run("n\nn\nn\n");
   EXPECT_EQ(result.exit_code, 1);
   EXPECT_EQ(result.out, "");
   EXPECT_EQ(result.err,
@@ -76,6 +77,17 @@ TEST_F(ProgramTest, FolderWhereAFileShouldBeFailsBeforeAsking) {
             "events.txt.bak: it is a folder, not a file\n");
   EXPECT_EQ(Events(), "mine\r\n");
   EXPECT_EQ(Files(), (Names{"events.txt", "events.txt.bak"}));
+
+#ifndef _WIN32
+  fs::remove(scratch_.events_file());
+  fs::create_symlink("events.txt", scratch_.events_file());
+  result = Run("n\nn\nn\n");
+  EXPECT_EQ(result.exit_code, 1);
+  EXPECT_EQ(result.out, "");
+  EXPECT_EQ(result.err,
+            "velmoria-setup: cannot write events.txt: Too many levels of "
+            "symbolic links\n");
+#endif
 }
 
 // Standard input as the program reads it from a pipe: megabytes to skip,
