@@ -385,9 +385,6 @@ TEST(ConsoleWindowTest, EachOutcomeStaysOnScreen) {
       {"n n y, and Enter typed ahead", Where::kScenario, L"", Old::kHandEdited, L"n\rn\ry\r\r",
        {L"Venetians: computer", L"Hafsids: computer", L"Teutonics: human", L"events.txt is written in ", L"The program itself is in "}, nullptr,
        Hold::kNone, Then::kEnter, 0, false},
-      {"no y", Where::kScenario, L"", Old::kHandEdited, L"no\ry\r",  // "o" answers the second
-       {L"Venetians: computer", L"Hafsids: human", L"Teutonics: human"}, nullptr,
-       Hold::kNone, Then::kEnter, 0, false},
       {"yes, then n at the wait", Where::kScenario, L"", Old::kHandEdited, L"yes\r",
        {L"Venetians: human", L"Hafsids: human", L"Teutonics: human"}, nullptr,
        Hold::kNone, Then::kLineThenEnter, 0, false},

@@ -37,58 +37,55 @@ class PermissionTest : public ScenarioFolderTest {
   }
 };
 
-TEST_F(PermissionTest, ReadOnlyFileIsLeftAlone) {
+// As permission bits stop players: a read-only file, the user's choice, and
+// a folder that takes no new file, even where the user may write events.txt
+// itself, are refused before the first question, as the file is replaced
+// whole or not at all. A folder that may be written but not read takes it,
+// and that the folder cannot then be synced is no error.
+TEST_F(PermissionTest, WhatPermissionBitsAllow) {
   const User* user = UnprivilegedUser();
-  fs::permissions(scratch_.scenario(), fs::perms::all);
-  WriteFile(scratch_.events_file(), "old");
-  fs::permissions(scratch_.events_file(), fs::perms::owner_read |
-                                              fs::perms::group_read |
-                                              fs::perms::others_read);
-  const ProgramResult result = RunAs(user);
-  EXPECT_EQ(result.exit_code, 1);
-  EXPECT_EQ(result.out, "");
-  EXPECT_EQ(result.err,
-            "velmoria-setup: cannot write events.txt: it is read-only; make "
-            "it writable and run the setup again\n");
-  EXPECT_EQ(Events(), "old");
-  EXPECT_EQ(Files(), Names{"events.txt"});
-}
-
-// A folder that takes no new file is refused before the first question,
-// even where the user may write events.txt itself: the file is replaced
-// whole or not at all. One that may be written but not read takes it, and
-// that the folder cannot then be synced is no error.
-TEST_F(PermissionTest, UnwritableFolderIsRefusedBeforeAsking) {
-  const User* user = UnprivilegedUser();
-  for (const std::string& old :
-       {std::string(), ExpectedEvents("yyy"), std::string("mine\r\n")}) {
-    fs::permissions(scratch_.scenario(), fs::perms::all);
-    fs::remove(scratch_.events_file());
-    if (!old.empty()) {
-      WriteFile(scratch_.events_file(), old);
-      fs::permissions(scratch_.events_file(), fs::perms::all);
-    }
-    fs::permissions(scratch_.scenario(),
-                    fs::perms::owner_read | fs::perms::owner_exec |
-                        fs::perms::others_read | fs::perms::others_exec);
-    const ProgramResult result = RunAs(user);
-    EXPECT_EQ(result.exit_code, 1);
-    EXPECT_EQ(result.out, "");
-    EXPECT_EQ(result.err, "velmoria-setup: cannot write in the folder " +
+  using fs::perms;
+  const perms read_only =
+      perms::owner_read | perms::group_read | perms::others_read;
+  const perms no_new_file = read_only | perms::owner_exec | perms::others_exec;
+  const perms unread = perms::owner_write | perms::owner_exec |
+                       perms::others_write | perms::others_exec;
+  const std::string refused = "velmoria-setup: cannot write in the folder " +
                               scratch_.scenario().string() +
-                              ": Permission denied\n");
-    EXPECT_EQ(Events(), old);
-    EXPECT_EQ(Files(), old.empty() ? Names{} : Names{"events.txt"});
+                              ": Permission denied\n";
+  const struct {
+    perms folder;
+    perms file;
+    std::string old;  // events.txt before the run, if any
+    std::string err;  // nothing if it is written
+  } cases[] = {
+      {perms::all, read_only, "old",
+       "velmoria-setup: cannot write events.txt: it is read-only; make it "
+       "writable and run the setup again\n"},
+      {no_new_file, perms::all, "", refused},
+      {no_new_file, perms::all, ExpectedEvents("yyy"), refused},
+      {no_new_file, perms::all, "mine\r\n", refused},
+      {unread, perms::all, "", ""},
+  };
+  for (const auto& c : cases) {
+    fs::permissions(scratch_.scenario(), perms::all);
+    fs::remove(scratch_.events_file());
+    if (!c.old.empty()) {
+      WriteFile(scratch_.events_file(), c.old);
+      fs::permissions(scratch_.events_file(), c.file);
+    }
+    fs::permissions(scratch_.scenario(), c.folder);
+    const ProgramResult result = RunAs(user);
+    EXPECT_EQ(result.exit_code, c.err.empty() ? 0 : 1) << c.err;
+    EXPECT_EQ(result.err, c.err);
+    if (c.err.empty()) {
+      EXPECT_EQ(Events(), ExpectedEvents("yyy"));
+    } else {
+      EXPECT_EQ(result.out, "");
+      EXPECT_EQ(Events(), c.old);
+      EXPECT_EQ(Files(), c.old.empty() ? Names{} : Names{"events.txt"});
+    }
   }
-  fs::permissions(scratch_.scenario(), fs::perms::all);
-  fs::remove(scratch_.events_file());
-  fs::permissions(scratch_.scenario(),
-                  fs::perms::owner_write | fs::perms::owner_exec |
-                      fs::perms::others_write | fs::perms::others_exec);
-  const ProgramResult result = RunAs(user);
-  EXPECT_EQ(result.exit_code, 0);
-  EXPECT_EQ(result.err, "");
-  EXPECT_EQ(Events(), ExpectedEvents("yyy"));
 }
 
 // In a folder a group shares, the owner of the file cannot be kept, but its

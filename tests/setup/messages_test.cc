@@ -25,15 +25,9 @@ TEST(MessagesTest, EachStepSaysWhatFailed) {
     Failure failure;
     std::string said;
   } cases[] = {
-      {{Step::kLookAtBackup, "events.txt.bak", kReadOnly},
-       "cannot keep the previous events.txt as events.txt.bak: it is "
-       "read-only; make it writable and run the setup again"},
       {{Step::kWrite, "events.txt", ENOSPC, {{Step::kRemove, copy, ENOSPC}}},
        "cannot write events.txt: No space left on device; "
        "events.txt.bak.Ab12Cd is left: No space left on device"},
-      {{Step::kPutInPlace, "events.txt", kInUse},
-       "cannot put the new events.txt in place: it is in use by another "
-       "program; close it (the game?) and run the setup again"},
       {{Step::kKeepOld, "events.txt.bak", EIO, {{Step::kRestore, copy, 0}}},
        "cannot keep the previous events.txt as events.txt.bak: Input/output "
        "error; events.txt is as it was"},
