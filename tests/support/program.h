@@ -28,7 +28,6 @@ struct User {
 
 struct ProgramOptions {
   std::vector<std::string> args;   // the arguments after the program's name
-  int ignored_signal = 0;          // a signal ignored from the start
   const User* user = nullptr;      // run as this user (needs root)
   bool unwritable_output = false;  // standard output open only for reading
   // A program, with its arguments, that starts this one (such as strace).
@@ -98,7 +97,7 @@ Child StartProgram(const std::filesystem::path& dir,
                    const ProgramOptions& options = {});
 
 // Writes `input` to the program's standard input, then closes it.
-void SendInput(Child* child, std::string_view input, bool close = true);
+void SendInput(Child* child, std::string_view input);
 
 // Waits until the program's standard output ends with `ending`; returns
 // false if it has not after ten seconds or the program has ended.

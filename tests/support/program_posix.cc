@@ -96,7 +96,6 @@ Child StartProgram(const fs::path& dir, const ProgramOptions& options) {
     sigset_t none;
     sigemptyset(&none);
     sigprocmask(SIG_SETMASK, &none, nullptr);
-    if (options.ignored_signal != 0) signal(options.ignored_signal, SIG_IGN);
     const rlimit no_core = {0, 0};  // signals that dump core leave none
     setrlimit(RLIMIT_CORE, &no_core);
     if (options.user != nullptr &&
@@ -118,17 +117,15 @@ Child StartProgram(const fs::path& dir, const ProgramOptions& options) {
   return child;
 }
 
-void SendInput(Child* child, std::string_view input, bool close_after) {
+void SendInput(Child* child, std::string_view input) {
   while (child->stdin_fd >= 0 && !input.empty()) {
     const ssize_t written = write(child->stdin_fd, input.data(), input.size());
     if (written < 0 && errno == EINTR) continue;
     if (written < 0) break;  // the program has stopped reading
     input.remove_prefix(static_cast<size_t>(written));
   }
-  if (close_after && child->stdin_fd >= 0) {
-    close(child->stdin_fd);
-    child->stdin_fd = -1;
-  }
+  if (child->stdin_fd >= 0) close(child->stdin_fd);
+  child->stdin_fd = -1;
 }
 
 bool WaitForOutput(const Child& child, std::string_view ending) {
