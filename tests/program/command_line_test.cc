@@ -92,7 +92,6 @@ TEST_F(CommandLineTest, UsageErrors) {
     std::string error;
   } cases[] = {
       {{"yn"}, answers + "'yn'"},
-      {{"ynny"}, answers + "'ynny'"},
       {{"Ynn"}, answers + "'Ynn'"},
       {{"yxn"}, answers + "'yxn'"},
       {{"y", "n", "n"}, "unexpected argument 'n'"},

@@ -194,7 +194,7 @@ enum class Where {
   kBesideTheProgram,  // a folder with nothing but the download
   kInsideTheZip,      // the temporary folder, as from inside a zip
   kDeep,              // a folder deeper than 260 characters
-  kWindowsFolder,     // C:\Windows, as some elevated starts have it
+  kWindowsFolder,     // C:\Windows\System32, as elevated starts have it
 };
 enum class Old { kNone, kHandEdited, kOurs };  // events.txt before the run
 enum class Hold {
@@ -261,20 +261,8 @@ void Check(const Row& row) {
     screen.insert(screen.begin(),
                   L"events.txt is written in " + folder.wstring() + L".");
   } else if (row.where == Where::kWindowsFolder) {
-    folder = fs::path(windows) / scratch.root().filename();
-    fs::create_directories(folder);
+    folder = fs::path(windows) / L"System32";  // refused before it writes
   }
-  // Removed once the window has gone, and its program's hold on the
-  // folder, which wine lets go a moment after the end.
-  const struct Removed {
-    fs::path path;
-    ~Removed() {
-      std::error_code ec;
-      for (int i = 0; i < 40 && (fs::remove_all(path, ec), ec); ++i) {
-        Sleep(50);
-      }
-    }
-  } removed{row.where == Where::kWindowsFolder ? folder : fs::path()};
   if (row.old != Old::kNone) WriteFile(folder / "events.txt", old);
   wchar_t local[MAX_PATH];
   GetEnvironmentVariableW(L"LOCALAPPDATA", local, MAX_PATH);

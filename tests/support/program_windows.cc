@@ -18,14 +18,11 @@ HANDLE OpenInheritable(const fs::path& path, DWORD access, DWORD creation) {
 }
 
 // The console ends lines with CR LF on Windows; the tests compare the text.
-std::string WithoutCarriageReturns(const std::string& text) {
-  std::string plain;
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (text[i] != '\r' || i + 1 == text.size() || text[i + 1] != '\n') {
-      plain += text[i];
-    }
+std::string WithoutCarriageReturns(std::string text) {
+  for (size_t at; (at = text.find("\r\n")) != std::string::npos;) {
+    text.erase(at, 1);
   }
-  return plain;
+  return text;
 }
 
 }  // namespace
