@@ -12,8 +12,8 @@ constexpr Faction kFactions[] = {Faction::kVenetians, Faction::kHafsids,
 const char* FactionName(Faction faction);
 
 // Appends the faction's events: for a computer-played faction its landing
-// sequence of twelve events, ending with a veteran spy; for a human-played one
-// only the spy event.
+// sequence, ending with a veteran spy; for a human-played one only the spy
+// event.
 void WriteFactionBlock(std::string* out, Faction faction, bool computer_played);
 
 #endif  // SCENARIO_FACTION_BLOCKS_H_

@@ -65,34 +65,51 @@ if(SYSTEM STREQUAL "windows" AND text MATCHES "(Linux|chmod)")
 elseif(SYSTEM STREQUAL "linux" AND text MATCHES "(Windows|\\.exe)")
   fail("velmoria-setup.txt speaks of Windows")
 endif()
+# Every message the program can print on the system is explained: in the
+# guide for Windows players, in the manual page for Linux. Each piece of its
+# words between what the program puts in, as the sources spell it (the words
+# in messages.cc, the usage errors in command_line.cc), is found there,
+# whatever the line breaks.
+file(READ ${SOURCE_DIR}/src/setup/messages.cc words)
+file(READ ${SOURCE_DIR}/src/setup/command_line.cc command_line)
+string(REGEX MATCHALL "Invalid\\([^;]*;" usage "${command_line}")
+string(APPEND words "\n${usage}")
 if(SYSTEM STREQUAL "windows")
-  # Every message the program can print on Windows is in the guide: each
-  # piece of its words between what the program puts in, as the sources
-  # spell it (the words in messages.cc, the usage errors in
-  # command_line.cc), whatever the guide's line breaks.
-  file(READ ${SOURCE_DIR}/src/setup/messages.cc words)
-  file(READ ${SOURCE_DIR}/src/setup/command_line.cc command_line)
-  string(REGEX MATCHALL "Invalid\\([^;]*;" usage "${command_line}")
-  string(APPEND words "\n${usage}")
+  set(explainer velmoria-setup.txt)
+  set(explained "${text}")
   string(REGEX REPLACE "[^\n]*not on Windows[^\n]*" "" words "${words}")
-  string(REGEX REPLACE "(#include|//)[^\n]*" "" words "${words}")
-  string(REPLACE "\\\"" "@Q@" words "${words}")
-  string(REGEX MATCHALL "\"[^\"]*\"" literals "${words}")
-  string(REGEX REPLACE "[ \t\r\n]+" " " guide_text "${text}")
-  foreach(literal IN LISTS literals)
-    string(REGEX REPLACE "^\"|\"$|\\\\n|^velmoria-setup: " "" literal
-      "${literal}")
-    string(REPLACE "@Q@" "\"" literal "${literal}")
-    string(REGEX REPLACE "{[0-9]}" ";" pieces "${literal}")
-    foreach(piece IN LISTS pieces)
-      string(REGEX REPLACE "^[ :;,.']+|[ :;,.']+$" "" piece "${piece}")
-      string(LENGTH "${piece}" length)
-      string(FIND "${guide_text}" "${piece}" at)
-      if(length GREATER 3 AND at EQUAL -1)
-        fail("velmoria-setup.txt does not explain the message with '${piece}'")
-      endif()
-    endforeach()
+else()
+  # What only Windows says: a statement marked so, and all after the line
+  # that says so. The manual page without roff's quotes and fonts.
+  set(explainer velmoria-setup.1)
+  file(READ ${top}/velmoria-setup.1 explained)
+  string(REGEX REPLACE "// What only Windows says.*" "" words "${words}")
+  string(REGEX REPLACE "[^\n]*only on Windows([^;]|;[^\n])*;\n" "" words
+    "${words}")
+  string(REGEX REPLACE "\n\\.[A-Z]+ |\"|\\\\f[BIRP]" " " explained
+    "${explained}")
+  string(REPLACE "\\-" "-" explained "${explained}")
+endif()
+string(REGEX REPLACE "(#include|//)[^\n]*" "" words "${words}")
+string(REPLACE "\\\"" "@Q@" words "${words}")
+string(REGEX MATCHALL "\"[^\"]*\"" literals "${words}")
+string(REGEX REPLACE "[ \t\r\n]+" " " explained "${explained}")
+foreach(literal IN LISTS literals)
+  string(REGEX REPLACE "^\"|\"$|\\\\n|^velmoria-setup: " "" literal
+    "${literal}")
+  string(REPLACE "@Q@" "\"" literal "${literal}")
+  string(REGEX REPLACE "{[0-9]}" ";" pieces "${literal}")
+  foreach(piece IN LISTS pieces)
+    string(REGEX REPLACE "^[ :;,.']+|[ :;,.']+$" "" piece "${piece}")
+    string(LENGTH "${piece}" length)
+    string(FIND "${explained}" "${piece}" at)
+    if(length GREATER 3 AND at EQUAL -1)
+      fail("${explainer} does not explain the message with '${piece}'")
+    endif()
   endforeach()
+endforeach()
+
+if(SYSTEM STREQUAL "windows")
   string(REPLACE "0d 0a " "" bytes "${bytes}")
   if(bytes MATCHES "(^| )(0a|0d) ")
     fail("velmoria-setup.txt has a line that does not end in CR LF")
