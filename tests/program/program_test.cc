@@ -89,24 +89,18 @@ TEST_F(ProgramTest, WhatNoFileCanReplaceIsRefusedBeforeAsking) {
 // odd bytes, and a Ctrl-Z byte, which ends piped input on Windows, as the C
 // runtime's text mode does, and elsewhere is a character like any other.
 TEST_F(ProgramTest, ConsoleInputEdges) {
-  const struct {
-    const char* name;
-    std::string input;
-    const char* answers;
-  } cases[] = {
-      {"megabytes of white space", std::string(6 << 20, ' ') + "\n\t\r\nn",
-       "nnn"},
 #ifdef _WIN32
-      {"Ctrl-Z", "y\n\x1an\nn\n", "yyy"},
+  const char* const kAfterCtrlZ = "yyy";
 #else
-      {"Ctrl-Z", "y\n\x1an\nn\n", "yyn"},
+  const char* const kAfterCtrlZ = "yyn";
 #endif
-  };
-  for (const auto& c : cases) {
-    const ProgramResult result = Run(c.input);
-    EXPECT_EQ(result.exit_code, 0) << c.name;
-    EXPECT_EQ(result.out, ExpectedConsole()) << c.name;
-    EXPECT_EQ(Events(), ExpectedEvents(c.answers)) << c.name;
+  for (const auto& [input, answers] :
+       {std::pair{std::string(6 << 20, ' ') + "\n\t\r\nn", "nnn"},
+        {std::string("y\n\x1an\nn\n"), kAfterCtrlZ}}) {
+    const ProgramResult result = Run(input);
+    EXPECT_EQ(result.exit_code, 0) << answers;
+    EXPECT_EQ(result.out, ExpectedConsole()) << answers;
+    EXPECT_EQ(Events(), ExpectedEvents(answers)) << answers;
   }
 }
 
