@@ -182,7 +182,7 @@ TEST_F(FaultTest, FaultOfItsOwnEndsTheRunBySignal) {
         "exec timeout -s KILL 10 gdb -q -batch -ex 'handle SIGSEGV nostop "
         "noprint pass' -ex 'break " +
             std::string(call) +
-            "' -ex run -ex 'set $pc = 0' -ex continue --args \"$0\" \"$@\""};
+            R"(' -ex run -ex 'set $pc = 0' -ex continue --args "$0" "$@")"};
     const auto start = std::chrono::steady_clock::now();
     const ProgramResult result = Run("", options);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5))
@@ -410,11 +410,13 @@ TEST(FailingCallTest, EveryCallOfARunFailedInTurn) {
       if (faults.empty() && line.find("\"events.txt") == std::string::npos) {
         continue;  // the loader's and the C library's, before the run's own
       }
-      for (const std::string kind : {"error=EIO", "signal=SIGTERM"}) {
-        faults.emplace_back(name + ":" + kind + when, !seen["rename"]);
+      for (const std::string_view kind :
+           {":error=EIO", ":signal=SIGTERM", ":error=EINVAL"}) {
+        if (kind != ":error=EINVAL" || name == "fsync") {
+          faults.emplace_back(std::string(name).append(kind).append(when),
+                              !seen["rename"]);
+        }
       }
-      if (name == "fsync")
-        faults.emplace_back(name + ":error=EINVAL" + when, false);
     }
     // The old file busy once, busy for good, and failing for good; a
     // hand-edited file's copy that can neither take its name nor go back.

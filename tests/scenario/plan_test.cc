@@ -21,7 +21,7 @@ namespace {
 std::string Shown(std::string_view line, bool crlf) {
   const bool lf = !line.empty() && line.back() == '\n';
   const bool cr = lf && line.size() >= 2 && line[line.size() - 2] == '\r';
-  const std::string text(line.substr(0, line.size() - lf - cr));
+  std::string text(line.substr(0, line.size() - lf - cr));
   if (!lf) return text + " [no line end]";
   if (cr != crlf) return text + (cr ? " [CR LF]" : " [LF without CR]");
   return text;
