@@ -38,9 +38,6 @@ void Unblock() { sigprocmask(SIG_SETMASK, &g_outside, nullptr); }
 }  // namespace
 
 void HandleInterruptions() {
-  static bool handled = false;
-  if (handled) return;
-  handled = true;
   struct sigaction action = {};
   action.sa_handler = RemoveFilesAndDie;
   sigfillset(&action.sa_mask);

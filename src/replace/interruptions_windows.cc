@@ -32,9 +32,6 @@ BOOL WINAPI RemoveFilesOnConsoleEvent(DWORD event) {
 }  // namespace
 
 void HandleInterruptions() {
-  static bool handled = false;
-  if (handled) return;
-  handled = true;
   SetConsoleCtrlHandler(RemoveFilesOnConsoleEvent, TRUE);
 }
 

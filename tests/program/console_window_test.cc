@@ -297,9 +297,8 @@ void Check(const Row& row) {
   }
   window.Type(row.keys);
   if (row.then == Then::kCtrlCThenEnter) {
-    // Once the new file and the copy of the old one are made and closed,
-    // which only the program's own handles forbid, the program is putting
-    // them in place, waiting for the held file: a Ctrl-C then is let go.
+    // Once the new file and the copy are closed (no handle forbids opening
+    // them alone), they go into place, after the held file: Ctrl-C is let go.
     const auto closed = [&folder](const std::string& name) {
       const HANDLE file = CreateFileW((folder / name).c_str(), GENERIC_READ, 0,
                                       nullptr, OPEN_EXISTING, 0, nullptr);

@@ -43,8 +43,7 @@ TEST_F(FaultTest, EverySignalLeavesTheFolderAsItWas) {
     std::string at;    // "a prompt", or the call strace signals it at
     const char* left;  // a file left beside events.txt and its backup
   };
-  // Only between the renames is the new file in place, the old text in the
-  // copy left.
+  // Between the renames the new file is in place, the old text in the copy.
   const char* const kCopy = "events.txt.bak.XXXXXX";
   std::vector<Row> rows = {
       {SIGINT, "a prompt", nullptr},
@@ -52,10 +51,9 @@ TEST_F(FaultTest, EverySignalLeavesTheFolderAsItWas) {
       {SIGKILL, "pwrite64:when=1", "events.txt.XXXXXX"},
       {SIGKILL, "rename:when=2", kCopy},
   };
-  // Those whose default action does not end the process, and those the C
-  // library, or a sanitizer, keeps for itself, are not sent; SIGXFSZ the
-  // program ignores, so that a file size limit fails a write that it
-  // reports.
+  // Not sent: those that do not end a process by default, those the C
+  // library or a sanitizer keeps, and SIGXFSZ, which the program ignores so
+  // that a file size limit fails a write it reports.
   std::set<int> spared = {SIGKILL, SIGSTOP, SIGTSTP, SIGTTIN,  SIGTTOU,
                           SIGCHLD, SIGCONT, SIGURG,  SIGWINCH, SIGXFSZ};
 #ifdef __SANITIZE_ADDRESS__
@@ -160,11 +158,9 @@ TEST_F(FaultTest, LinkThatAppearsAfterTheLookIsNotFollowed) {
 }
 
 // A fault of the program's own, made real by sending it to address 0 at a
-// call, ends the run at once by its signal, wherever it is: as a file is
-// made and registered; as it is written and synced, with what the run made
-// removed; at the rename, where interruptions from outside are let go, with
-// nothing removed, as the copy of a hand-edited file may then be the only
-// one.
+// call, ends the run at once by its signal in every scope: as a file is
+// made and registered, written and synced (what the run made removed), or
+// renamed (nothing removed: a copy of the old text may be the only one).
 TEST_F(FaultTest, FaultOfItsOwnEndsTheRunBySignal) {
 #ifdef __SANITIZE_ADDRESS__
   GTEST_SKIP() << "AddressSanitizer handles the program's faults itself";
@@ -396,10 +392,9 @@ TEST(FailingCallTest, EveryCallOfARunFailedInTurn) {
       return RunProgram(scratch.scenario(),
                         scenario.dialogue ? "n\ny\nn\n" : "", options);
     };
-    // A first run without faults lists the calls; each is failed, and
-    // signalled, at its turn, and knows whether it comes before the first
-    // rename. A sync that cannot be made at all is no failure where it is
-    // the folder's.
+    // A first run without faults lists the calls, each failed and signalled
+    // in turn; it tells which come before the first rename. A folder's sync
+    // that cannot be made at all is no failure.
     ASSERT_EQ(run(std::string("trace=") + kCalls).exit_code, 0);
     std::vector<std::pair<std::string, bool>> faults;
     std::map<std::string, int> seen;
@@ -420,12 +415,14 @@ TEST(FailingCallTest, EveryCallOfARunFailedInTurn) {
     }
     // The old file busy once, busy for good, and failing for good; a
     // hand-edited file's copy that can neither take its name nor go back.
-    for (const char* spec : {"EBUSY:when=1", "EBUSY:when=1+", "EIO:when=1+"}) {
-      if (scenario.old)
-        faults.emplace_back(std::string("rename:error=") + spec, false);
+    for (const char* error : {"EBUSY:when=1", "EBUSY:when=1+", "EIO:when=1+"}) {
+      if (scenario.old) {
+        faults.emplace_back(std::string("rename:error=") + error, false);
+      }
     }
-    if (scenario.old == &edited)
+    if (scenario.old == &edited) {
       faults.emplace_back("rename:error=EIO:when=2+", false);
+    }
     const auto canonical = std::filesystem::canonical(scratch.root());
     for (const auto& [fault, before_rename] : faults) {
       SCOPED_TRACE(fault);

@@ -81,9 +81,8 @@ std::vector<std::pair<std::string, std::string>> Made() {
 
 // Returns what differs between what the program makes and the reference
 // files in `data`, and what to do about it; nothing if they are the same.
-// Players have the events files of the version they were made for, and
-// another version takes them for hand-edited ones: they change only under a
-// new version.
+// Players have a version's events files, which another version takes for
+// hand-edited ones: they change only under a new version.
 std::string ReferenceFilesProblem(const fs::path& data) {
   const std::string made_for = ReadFile(data / "version.txt");
   const bool raised = made_for != VELMORIA_VERSION "\n";

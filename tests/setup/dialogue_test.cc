@@ -20,7 +20,6 @@ TEST(DialogueTest, AnswerRule) {
       {"nnn\n", "nnn"},                       // one line answers all three
       {"\n\n \t\nn\n\r\n\v\fy\n  n", "nyn"},  // white space is skipped
       {"N\nY\nx\n", "yyy"},      // only lower-case "n" is the computer
-      {"n y\tn", "nyn"},         // no line end needed
       {"", "yyy"},               // no input: the blank start value
       {"n", "nnn"},              // the end repeats the last answer
       {"\xd1\x82\nn\n", "ynn"},  // a letter of two bytes is one answer
