@@ -264,10 +264,9 @@ TEST_F(FaultTest, OddStartsFromAShell) {
   }
 }
 
-// Reads a run's trace, made with strace -y, for what a power cut could
-// cost: every file that takes a name by a rename was synced since it was
-// last written, and the folder is synced after the rename. Returns what was
-// not; `cwd` is the folder the run worked in.
+// Reads the trace (strace -y) of a run in `cwd` for what a power cut could
+// cost: a file renamed unsynced since its last write, or a folder unsynced
+// after a rename. Returns those.
 std::string UnsyncedIn(const std::string& trace,
                        const std::filesystem::path& cwd) {
   std::set<std::string> synced;  // files synced since they were last written
