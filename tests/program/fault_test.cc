@@ -278,14 +278,14 @@ std::string UnsyncedIn(const std::string& trace,
     const size_t open = line.find('<');
     const std::string file =  // the descriptor's path, which -y shows
         line.substr(open + 1, line.find('>', open) - open - 1);
-    if (call == "fsync" && line.substr(line.size() - 4) == " = 0") {
-      synced.insert(file);
-    }
-    if (call == "fsync" && file == folder) folder.clear();
-    if (call == "pwrite64" || call == "ftruncate" || call == "fchmod" ||
-        call == "fchown") {
+    const bool done = line.size() > 4 && line.substr(line.size() - 4) == " = 0";
+    if (call == "fsync") {
+      if (done) synced.insert(file);
+      if (file == folder) folder.clear();
+    } else if (call == "pwrite64" || call == "ftruncate" || call == "fchmod" ||
+               call == "fchown") {
       synced.erase(file);
-    } else if (call == "rename" && line.substr(line.size() - 4) == " = 0") {
+    } else if (call == "rename" && done) {
       const size_t from = line.find('"') + 1;
       const size_t to = line.find('"', line.find('"', from) + 1) + 1;
       const auto path = [&](size_t at) {
@@ -415,9 +415,8 @@ TEST(FailingCallTest, EveryCallOfARunFailedInTurn) {
     // The old file busy once, busy for good, and failing for good; a
     // hand-edited file's copy that can neither take its name nor go back.
     for (const char* error : {"EBUSY:when=1", "EBUSY:when=1+", "EIO:when=1+"}) {
-      if (scenario.old) {
-        faults.emplace_back(std::string("rename:error=") + error, false);
-      }
+      if (!scenario.old) break;
+      faults.emplace_back(std::string("rename:error=") + error, false);
     }
     if (scenario.old == &edited) {
       faults.emplace_back("rename:error=EIO:when=2+", false);
