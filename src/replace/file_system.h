@@ -37,10 +37,9 @@ class File {
   std::intptr_t handle_ = kNone;
 };
 
-// What the replace keeps of an existing file: its size, and on POSIX its
-// permission bits, owner and group.
+// What the replace keeps of an existing file: on POSIX its permission bits,
+// owner and group.
 struct FileInfo {
-  std::uint64_t size = 0;
   unsigned mode = 0;
   unsigned uid = 0;
   unsigned gid = 0;
@@ -68,8 +67,8 @@ int OpenExisting(const std::filesystem::path& path, Access access, File* file,
 // end.
 int ReadSome(const File& file, char* data, std::size_t size, std::size_t* got);
 
-// Writes all of `data` from the start of the file and cuts it there.
-int WriteWhole(const File& file, std::string_view data);
+// Writes all of `data` to `file`, which was made empty.
+int WriteAll(const File& file, std::string_view data);
 
 // Flushes the file to the disk.
 int SyncFile(const File& file);

@@ -51,8 +51,7 @@ int OpenExisting(const fs::path& path, Access access, File* file,
     file->Reset();
     return error;
   }
-  *info = {static_cast<std::uint64_t>(st.st_size), st.st_mode & 07777u,
-           st.st_uid, st.st_gid};
+  *info = {st.st_mode & 07777u, st.st_uid, st.st_gid};
   return 0;
 }
 
@@ -67,14 +66,14 @@ int ReadSome(const File& file, char* data, std::size_t size, std::size_t* got) {
   }
 }
 
-int WriteWhole(const File& file, std::string_view data) {
+int WriteAll(const File& file, std::string_view data) {
   for (off_t at = 0; at < static_cast<off_t>(data.size());) {
     const ssize_t written =
         pwrite(Fd(file), data.data() + at, data.size() - at, at);
     if (written < 0 && errno != EINTR) return errno;
     if (written > 0) at += written;
   }
-  return ErrorOf(ftruncate(Fd(file), static_cast<off_t>(data.size())) == 0);
+  return 0;
 }
 
 int SyncFile(const File& file) { return ErrorOf(fsync(Fd(file)) == 0); }

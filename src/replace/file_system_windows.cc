@@ -50,7 +50,7 @@ int Open(const fs::path& path, DWORD access, DWORD sharing, DWORD creation,
 }  // namespace
 
 int OpenExisting(const fs::path& path, Access access, File* file,
-                 FileInfo* info) {
+                 FileInfo* /*info*/) {
   const DWORD attributes = GetFileAttributesW(path.c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES &&
       (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
@@ -65,13 +65,10 @@ int OpenExisting(const fs::path& path, Access access, File* file,
   if (const int error = Open(path, wanted, kShareAll, OPEN_EXISTING, file)) {
     return error;
   }
-  LARGE_INTEGER size = {};
-  if (GetFileType(AsHandle(*file)) != FILE_TYPE_DISK ||
-      !GetFileSizeEx(AsHandle(*file), &size)) {
+  if (GetFileType(AsHandle(*file)) != FILE_TYPE_DISK) {
     file->Reset();
     return kNotRegular;
   }
-  info->size = static_cast<std::uint64_t>(size.QuadPart);
   return 0;
 }
 
@@ -97,11 +94,8 @@ int ReadSome(const File& file, char* data, std::size_t size, std::size_t* got) {
   return error;
 }
 
-int WriteWhole(const File& file, std::string_view data) {
+int WriteAll(const File& file, std::string_view data) {
   const HANDLE handle = AsHandle(file);
-  if (!SetFilePointerEx(handle, {}, nullptr, FILE_BEGIN)) {
-    return ErrorOf(GetLastError());
-  }
   while (!data.empty()) {
     DWORD written = 0;
     const DWORD chunk =
@@ -111,7 +105,7 @@ int WriteWhole(const File& file, std::string_view data) {
     }
     data.remove_prefix(written);
   }
-  return ErrorOf(SetEndOfFile(handle));
+  return 0;
 }
 
 int SyncFile(const File& file) {

@@ -12,9 +12,10 @@
 void HandleInterruptions();
 
 // Registers `name` as a file to remove if the process is interrupted, and
-// returns its slot; -1 if there is no room for it. Call it with
-// interruptions deferred, from the making of the file, so that the handler
-// never sees a file made but not registered, nor a name half written.
+// returns its slot. There is room for the two files a replace makes at once,
+// each a name the system took; -1 is no room. Call it with interruptions
+// deferred, from the making of the file, so that the handler never sees a
+// file made but not registered, nor a name half written.
 int RegisterForRemoval(const std::filesystem::path& name);
 
 // Forgets the name in `slot`; -1 is none.

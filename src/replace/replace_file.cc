@@ -82,22 +82,16 @@ int WhyNotReplaceable(const fs::path& path, int error) {
   return read_only ? kReadOnly : error;
 }
 
-// Reads the whole of `file`, `size` bytes when it was opened, with one
-// allocation; a file that grows meanwhile is read to its end all the same.
-int ReadAll(const File& file, std::uint64_t size, std::string* content) {
+// Reads the whole of `file` into *content, which holds nothing else
+// meanwhile, to its end: a file that grows meanwhile is read whole too.
+int ReadAll(const File& file, std::string* content) {
   content->clear();
-  content->shrink_to_fit();
-  content->resize(size + 1);
-  for (size_t have = 0;;) {
-    if (have == content->size()) content->resize(have * 2);
-    size_t got = 0;
-    const int error =
-        ReadSome(file, &(*content)[have], content->size() - have, &got);
-    if (error != 0 || got == 0) {
-      content->resize(have);
+  char chunk[65536];
+  for (size_t got = 0;; content->append(chunk, got)) {
+    if (const int error = ReadSome(file, chunk, sizeof chunk, &got)) {
       return error;
     }
-    have += got;
+    if (got == 0) return 0;
   }
 }
 
@@ -108,7 +102,6 @@ int ReadAll(const File& file, std::uint64_t size, std::string* content) {
 // copy too.
 std::optional<Failure> LookAtOld(const fs::path& name,
                                  MayReplaceWithoutCopy without_copy,
-                                 std::optional<std::string_view> content,
                                  OldFile* old) {
   if (std::optional<Failure> failure = FollowLinks(name, &old->path)) {
     return failure;
@@ -120,11 +113,10 @@ std::optional<Failure> LookAtOld(const fs::path& name,
     return Failure{Step::kLook, old->path, WhyNotReplaceable(old->path, error)};
   }
   old->exists = true;
-  if ((error = ReadAll(file, old->info.size, &old->content)) != 0) {
+  if ((error = ReadAll(file, &old->content)) != 0) {
     return Failure{Step::kRead, old->path, error};
   }
-  // What holds the very content to be written loses nothing by it.
-  old->keep = old->content != content && !without_copy(old->content);
+  old->keep = !without_copy(old->content);
   // The copy takes the place of any older one, which must be replaceable.
   const fs::path backup = BackupOf(old->path);
   File older;
@@ -147,7 +139,7 @@ Failure WriteBeside(TempFile* file, const fs::path& target,
   int error = file->Create(target);
   if (error != 0) return {Step::kMakeFile, target, error};
   if (old.exists) error = SetOwnerAndMode(file->file(), old.info);
-  if (error == 0) error = WriteWhole(file->file(), content);
+  if (error == 0) error = WriteAll(file->file(), content);
   if (error != 0) return {Step::kWrite, target, error};
   return {Step::kSync, target, file->SyncAndClose()};
 }
@@ -243,14 +235,14 @@ int ReadWholeFile(const fs::path& path, std::string* content) {
   File file;
   FileInfo info;
   const int error = OpenExisting(path, Access::kRead, &file, &info);
-  return error != 0 ? error : ReadAll(file, info.size, content);
+  return error != 0 ? error : ReadAll(file, content);
 }
 
 Replaced CheckReplace(const fs::path& name,
                       MayReplaceWithoutCopy without_copy) {
   OldFile old;
   Replaced checked;
-  checked.failure = LookAtOld(name, without_copy, std::nullopt, &old);
+  checked.failure = LookAtOld(name, without_copy, &old);
   if (checked.failure) return checked;
   // The folder must take a new file: one is made and removed at once.
   TempFile probe;
@@ -269,7 +261,7 @@ Replaced ReplaceWholeFile(const fs::path& name, std::string_view content,
   // Looked at again: it may have been edited while the questions were asked.
   OldFile old;
   Replaced replaced;
-  replaced.failure = LookAtOld(name, without_copy, content, &old);
+  replaced.failure = LookAtOld(name, without_copy, &old);
   if (!replaced.failure) Replace(old, content, &replaced);
   return replaced;
 }

@@ -13,8 +13,10 @@
 // beside it, which is synced and renamed over the old one only once
 // complete. A folder that takes no new file is refused, so readers, and a
 // run that fails or is interrupted, find the old file or the new one. Only
-// SIGKILL or a power cut between the two renames of a kept copy leaves more:
-// the old content under events.txt.bak.XXXXXX.
+// what ends a process at once (SIGKILL, a crash of its own, a power cut)
+// leaves more: the temporary files, FILE.XXXXXX and, where the old file is
+// kept, its copy FILE.bak.XXXXXX, the copy even once the new file is in
+// place.
 
 // Returns true for content that may be replaced without keeping a copy.
 using MayReplaceWithoutCopy = bool (*)(std::string_view content);
@@ -58,11 +60,11 @@ Replaced CheckReplace(const std::filesystem::path& name,
                       MayReplaceWithoutCopy without_copy);
 
 // Puts `content` in place of the file `name`, links followed. An old file
-// that needs a copy, holding neither `content` nor what `without_copy`
-// allows, is kept under its name with ".bak" added, put there in the same
-// step. On failure it removes what it made and leaves the old file, and any
-// older backup, as they were. A file made by someone else in the moment
-// between the look and the rename is replaced unseen.
+// whose content `without_copy` does not allow is kept under its name with
+// ".bak" added, put there in the same step. On failure it removes what it made
+// and leaves the old file, and any older backup, as they were. A file made by
+// someone else in the moment between the look and the rename is replaced
+// unseen.
 Replaced ReplaceWholeFile(const std::filesystem::path& name,
                           std::string_view content,
                           MayReplaceWithoutCopy without_copy);

@@ -44,13 +44,7 @@ int TempFile::Create(const fs::path& target) {
     const int error = CreateNewFile(path, &file_);
     if (error == EEXIST) continue;
     if (error != 0) return error;
-    const int slot = RegisterForRemoval(path);
-    if (slot < 0) {
-      file_.Close();
-      RemoveFile(path.c_str());
-      return ENAMETOOLONG;
-    }
-    slot_ = slot;
+    slot_ = RegisterForRemoval(path);
     path_ = std::move(path);
     return 0;
   }
