@@ -68,7 +68,3 @@ std::optional<ComputerPlayed> RecognizeEventsFile(std::string_view content) {
   }
   return std::nullopt;
 }
-
-bool IsWrittenByThisVersion(std::string_view content) {
-  return RecognizeEventsFile(content).has_value();
-}

@@ -20,8 +20,4 @@ std::string EventsFileFor(const ComputerPlayed& computer_played);
 // one of the eight this version writes.
 std::optional<ComputerPlayed> RecognizeEventsFile(std::string_view content);
 
-// Returns true if `content` is a file this version writes, one of the eight,
-// which may therefore be replaced without keeping a copy.
-bool IsWrittenByThisVersion(std::string_view content);
-
 #endif  // SCENARIO_PLAN_H_

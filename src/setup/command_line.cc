@@ -2,9 +2,7 @@
 
 #include <getopt.h>
 
-#include <filesystem>
 #include <string_view>
-#include <system_error>
 
 const char kHelpText[] =
     "Usage: velmoria-setup [-C DIR] [ANSWERS]\n"
@@ -37,9 +35,7 @@ constexpr option kLongOptions[] = {
     {nullptr, 0, nullptr, 0},
 };
 
-// A leading colon: report a missing argument apart from an unknown option,
-// and print nothing.
-constexpr char kShortOptions[] = ":C:";
+constexpr char kShortOptions[] = "C:";
 
 CommandLine Invalid(std::string error) {
   CommandLine usage_error;
@@ -59,13 +55,18 @@ bool ParseAnswers(std::string_view letters, ComputerPlayed* computer_played) {
   return true;
 }
 
-// Reads the arguments; getopt_long may reorder them.
-CommandLine Parse(int argc, char** argv) {
+}  // namespace
+
+CommandLine ParseCommandLine(std::vector<std::string> args) {
+  std::vector<char*> pointers;
+  for (std::string& arg : args) pointers.push_back(arg.data());
+  char** argv = pointers.data();
+  const int argc = static_cast<int>(args.size());
   CommandLine command_line;
   bool status = false;
   bool help = false;
   bool version = false;
-  opterr = 0;
+  opterr = 0;  // the run words each usage error itself, in one way
   optind = 0;  // start afresh, as both glibc and mingw-w64 understand it
   for (int c; (c = getopt_long(argc, argv, kShortOptions, kLongOptions,
                                nullptr)) != -1;) {
@@ -83,23 +84,13 @@ CommandLine Parse(int argc, char** argv) {
         version = true;
         break;
       default:
-        // glibc reports a value given to an option that takes none as an
-        // unknown option, mingw-w64 as a missing value: both name the option
-        // in optopt.
-        if (optopt >= kStatusOption) {
-          const std::string typed = argv[optind - 1];
-          return Invalid("option '" + typed.substr(0, typed.find('=')) +
-                         "' takes no value");
-        }
-        if (c == ':') {  // the option is the last argument, as typed
-          return Invalid("option '" + std::string(argv[optind - 1]) +
-                         "' needs a folder");
-        }
-        // As the user typed it: a short one is only a letter among others.
-        return Invalid("unknown option '" +
-                       (optopt > 0 ? std::string{'-', static_cast<char>(optopt)}
-                                   : std::string(argv[optind - 1])) +
-                       "'");
+        // The option as typed, or the letter of a short one among others.
+        const std::string typed =
+            optopt > 0 && optopt < kStatusOption
+                ? std::string{'-', static_cast<char>(optopt)}
+                : std::string(argv[optind - 1]);
+        return Invalid(optopt == 'C' ? "option '" + typed + "' needs a folder"
+                                     : "unknown option '" + typed + "'");
     }
   }
   if (help || version) {
@@ -121,21 +112,6 @@ CommandLine Parse(int argc, char** argv) {
           std::string(argv[optind]) + "'");
     }
     command_line.command = Command::kAnswers;
-  }
-  return command_line;
-}
-
-}  // namespace
-
-CommandLine ParseCommandLine(int argc, char** argv) {
-  CommandLine command_line = Parse(argc, argv);
-  // Explorer starts the program with the paths of the files dropped on it.
-  // getopt_long has only reordered them.
-  command_line.names_files = command_line.command == Command::kUsageError;
-  for (int i = 1; command_line.names_files && i < argc; ++i) {
-    std::error_code ec;
-    command_line.names_files =
-        std::filesystem::exists(std::filesystem::u8path(argv[i]), ec);
   }
   return command_line;
 }

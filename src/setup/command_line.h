@@ -21,14 +21,11 @@ struct CommandLine {
   std::vector<std::string> directories;  // -C DIR, each taken from the last
   ComputerPlayed computer_played{};      // with kAnswers
   std::string error;                     // with kUsageError: what is wrong
-  bool names_files = false;  // with kUsageError: every argument is the path
-                             // of a file or folder, as of files dropped on
-                             // the program
 };
 
-// Reads the arguments the program was started with (argv[0] is its name),
-// which getopt_long may reorder. Prints nothing.
-CommandLine ParseCommandLine(int argc, char** argv);
+// Reads the arguments the program was started with (args[0] is its name),
+// on Windows in UTF-8. Looks at nothing else, and prints nothing.
+CommandLine ParseCommandLine(std::vector<std::string> args);
 
 // What --help prints.
 extern const char kHelpText[];

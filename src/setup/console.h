@@ -63,6 +63,6 @@ std::string ErrorWords(int error);
 
 // Returns the name of `path` to show the user, as well as it can be shown:
 // on Windows a name that is not valid UTF-16 still gives one.
-std::string Shown(const std::filesystem::path& path);
+std::string TextOf(const std::filesystem::path& path);
 
 #endif  // SETUP_CONSOLE_H_

@@ -50,4 +50,4 @@ int Print(Stream stream, std::string_view text) {
 
 std::string ErrorWords(int error) { return std::strerror(error); }
 
-std::string Shown(const std::filesystem::path& path) { return path.string(); }
+std::string TextOf(const std::filesystem::path& path) { return path.string(); }

@@ -171,7 +171,7 @@ int Print(Stream stream, std::string_view lines) {
              : kWindowsError + static_cast<int>(GetLastError());
 }
 
-std::string Shown(const std::filesystem::path& path) {
+std::string TextOf(const std::filesystem::path& path) {
   const std::wstring& wide = path.native();
   // Without WC_ERR_INVALID_CHARS, what is not valid UTF-16 shows as U+FFFD.
   std::string shown(wide.size() * 3, '\0');
@@ -196,5 +196,5 @@ std::string ErrorWords(int error) {
   }
   if (said.empty())
     return "Windows error " + std::to_string(error - kWindowsError);
-  return Shown(said);
+  return TextOf(said);
 }

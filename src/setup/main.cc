@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <exception>
@@ -24,8 +25,14 @@ constexpr char kEventsFileName[] = "events.txt";
 // The players' guide, which the packages hold beside the program.
 constexpr char kGuideFileName[] = "velmoria-setup.txt";
 
+// An events file this version wrote, one of the eight, holds nothing a
+// user made: it is replaced without a copy.
+constexpr MayReplaceWithoutCopy kOneOfOurs = [](std::string_view content) {
+  return RecognizeEventsFile(content).has_value();
+};
+
 // The program's file name as the player sees it.
-std::string ProgramName() { return Shown(ProgramFile().filename()); }
+std::string ProgramName() { return TextOf(ProgramFile().filename()); }
 
 // Writes one line on standard error; returns `status`.
 int Say(const std::string& line, int status = 0) {
@@ -51,7 +58,7 @@ int PrintResult(std::string_view text) {
 // read instead of it.
 void SayIfHidden(const fs::path& folder) {
   const fs::path copy = VirtualStoreCopy(folder / kEventsFileName);
-  if (!copy.empty()) Say(Format(kVirtualStore, {Shown(copy)}));
+  if (!copy.empty()) Say(Format(kVirtualStore, {TextOf(copy)}));
 }
 
 // Returns true if `folder` holds nothing but what the download did: the
@@ -67,7 +74,7 @@ bool HoldsOnlyTheDownload(const fs::path& folder) {
     std::string content;
     const bool ours = file == kEventsFileName &&
                       ReadWholeFile(kEventsFileName, &content) == 0 &&
-                      IsWrittenByThisVersion(content);
+                      RecognizeEventsFile(content);
     if (file != program && file != kGuideFileName && !ours) return false;
   }
   return !ec;
@@ -80,7 +87,7 @@ std::string ClosingLines(const ComputerPlayed& computer_played,
                          const fs::path& folder, const std::string& download,
                          bool existed) {
   std::string lines = SetupLines(computer_played) +
-                      Format(kWrittenIn, {Shown(folder)}) + "\n" + download;
+                      Format(kWrittenIn, {TextOf(folder)}) + "\n" + download;
   if (!download.empty()) return lines;
   if (IsProgramsFolder(folder)) {
     return existed
@@ -89,7 +96,7 @@ std::string ClosingLines(const ComputerPlayed& computer_played,
   }
   // Started by a shortcut whose "Start in" is another folder: the program
   // may well be in the scenario's folder already.
-  lines += Format(kProgramIsIn, {Shown(ProgramFile().parent_path())}) + "\n";
+  lines += Format(kProgramIsIn, {TextOf(ProgramFile().parent_path())}) + "\n";
   return existed ? lines : lines + kNoEventsFileThere + "\n";
 }
 
@@ -98,7 +105,7 @@ int ShowStatus(const fs::path& folder) {
   SayIfHidden(folder);
   std::string content;
   if (const int error = ReadWholeFile(kEventsFileName, &content)) {
-    if (error == ENOENT) return Fail(Format(kNoEventsFile, {Shown(folder)}));
+    if (error == ENOENT) return Fail(Format(kNoEventsFile, {TextOf(folder)}));
     return FailedAt({Step::kRead, kEventsFileName, error}, folder);
   }
   if (const std::optional<ComputerPlayed> computer_played =
@@ -111,7 +118,7 @@ int ShowStatus(const fs::path& folder) {
 int WriteEvents(const CommandLine& command_line, const fs::path& folder) {
   // Some elevated starts put a program there, which is no scenario's.
   if (IsInWindowsFolder(folder)) {
-    return Fail(Format(kInWindowsFolder, {Shown(folder)}));
+    return Fail(Format(kInWindowsFolder, {TextOf(folder)}));
   }
   // A window of the program's own says before anything else where it seems
   // not to run in the scenario's folder: inside the zip it writes nothing.
@@ -129,8 +136,7 @@ int WriteEvents(const CommandLine& command_line, const fs::path& folder) {
     // Checked before the first question, so that a run which cannot write
     // the file says so before asking anything; nothing is made until the
     // answers are in, and then everything is checked again.
-    const Replaced checked =
-        CheckReplace(kEventsFileName, IsWrittenByThisVersion);
+    const Replaced checked = CheckReplace(kEventsFileName, kOneOfOurs);
     if (checked.failure) return FailedAt(*checked.failure, folder);
     if (!download.empty()) Print(Stream::kOutput, download + "\n");
     computer_played = AskWhoPlays(ConsoleInput(), ConsoleOutput());
@@ -142,10 +148,10 @@ int WriteEvents(const CommandLine& command_line, const fs::path& folder) {
     if (own_window) Print(Stream::kOutput, "\n");
   }
   const Replaced replaced = ReplaceWholeFile(
-      kEventsFileName, EventsFileFor(computer_played), IsWrittenByThisVersion);
+      kEventsFileName, EventsFileFor(computer_played), kOneOfOurs);
   if (replaced.failure) return FailedAt(*replaced.failure, folder);
   if (!replaced.kept_as.empty()) {
-    Say(Format(kKeptAs, {Shown(replaced.kept_as)}));
+    Say(Format(kKeptAs, {TextOf(replaced.kept_as)}));
   }
   if (replaced.warning) {
     Say(DescribeFailure(*replaced.warning, kEventsFileName, folder));
@@ -158,11 +164,21 @@ int WriteEvents(const CommandLine& command_line, const fs::path& folder) {
   return 0;
 }
 
-int Run(const CommandLine& command_line) {
+// Returns true if each argument after the program's name is the path of a
+// file or folder, as when files are dropped on the program.
+bool NamesFiles(const std::vector<std::string>& args) {
+  std::error_code ec;
+  return std::all_of(args.begin() + 1, args.end(), [&](const std::string& arg) {
+    return fs::exists(fs::u8path(arg), ec);
+  });
+}
+
+int Run(const std::vector<std::string>& args) {
+  const CommandLine command_line = ParseCommandLine(args);
   switch (command_line.command) {
     case Command::kUsageError:
       // Explorer starts the program with the paths of files dropped on it.
-      if (command_line.names_files && OwnsConsoleWindow()) {
+      if (OwnsConsoleWindow() && NamesFiles(args)) {
         return Say(kDroppedFiles, 2);
       }
       return Say(command_line.error + "\n" + kTryHelp, 2);
@@ -187,23 +203,6 @@ int Run(const CommandLine& command_line) {
   return WriteEvents(command_line, folder);
 }
 
-#ifdef _WIN32
-// Windows passes the arguments in UTF-16; a folder name may hold any
-// character, so they are taken from there and handled in UTF-8.
-CommandLine ParseArguments(int argc, wchar_t** wide_argv) {
-  std::vector<std::string> args;
-  for (int i = 0; i < argc; ++i) args.push_back(Shown(wide_argv[i]));
-  std::vector<char*> argv;
-  for (std::string& arg : args) argv.push_back(arg.data());
-  argv.push_back(nullptr);
-  return ParseCommandLine(argc, argv.data());
-}
-#else
-CommandLine ParseArguments(int argc, char** argv) {
-  return ParseCommandLine(argc, argv);
-}
-#endif
-
 template <typename Char>
 int Main(int argc, Char** argv) {
   // A window of the program's own would close at once, and take the outcome
@@ -213,7 +212,11 @@ int Main(int argc, Char** argv) {
   int status = 1;
   try {
     HandleInterruptions();
-    status = Run(ParseArguments(argc, argv));
+    // Windows passes them in UTF-16, and a folder's name may hold any
+    // character: they are handled in UTF-8.
+    std::vector<std::string> args;
+    for (int i = 0; i < argc; ++i) args.push_back(TextOf(argv[i]));
+    status = Run(args);
   } catch (const std::bad_alloc&) {
     // What the run made was removed on the way out; saying so allocates
     // nothing.

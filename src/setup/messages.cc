@@ -99,8 +99,8 @@ std::string DescribeFailure(const Failure& failure, std::string_view name,
                             const fs::path& folder) {
   const auto words = [&](const Failure& step, const char* said) {
     const fs::path in = (folder / step.file).lexically_normal().parent_path();
-    return Format(said,
-                  {name, Shown(step.file), Shown(in), Reason(step.error, in)});
+    return Format(
+        said, {name, TextOf(step.file), TextOf(in), Reason(step.error, in)});
   };
   std::string said = words(failure, failure.error == kLinkOfOther
                                         ? kLinkOfOtherWords

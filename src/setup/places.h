@@ -8,8 +8,8 @@
 // copies Windows keeps for older programs. Elsewhere those are nothing, or
 // false.
 
-// Returns the folder the program works in, in full, however long; if it was
-// deleted, its name as it was, or words that say so.
+// Returns the folder the program works in, in full, however long; if it has
+// no name, words that say why.
 std::filesystem::path CurrentFolder();
 
 // Returns the program's own file on Windows; elsewhere, where nothing asks

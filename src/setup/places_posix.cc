@@ -3,13 +3,11 @@
 namespace fs = std::filesystem;
 
 fs::path CurrentFolder() {
+  // The only folder without a name is one deleted while the program was
+  // started in it.
   std::error_code ec;
-  fs::path folder = fs::current_path(ec);
-  if (!ec) return folder;
-  // A folder deleted while the program was started in it has no name left,
-  // but Linux keeps the one it had, with " (deleted)" after it.
-  folder = fs::read_symlink("/proc/self/cwd", ec);
-  return ec ? "the current folder (deleted)" : folder;
+  const fs::path folder = fs::current_path(ec);
+  return ec ? "(deleted)" : folder;
 }
 
 // What only Windows has.
