@@ -1,6 +1,7 @@
 #include "setup/console.h"
 
-#include <istream>
+#include <cerrno>
+#include <iostream>
 #include <streambuf>
 
 namespace {
@@ -32,3 +33,18 @@ std::istream& ConsoleInput() {
 }
 
 int ConsoleReadError() { return g_read_error; }
+
+int Print(Stream stream, std::string_view text) {
+  ConsoleOutput().flush();
+  if (const int error = PrintOnConsole(stream, text); error != -1) {
+    return error;
+  }
+  std::ostream& out = stream == Stream::kError ? std::cerr : ConsoleOutput();
+  errno = 0;
+  if (out.write(text.data(), static_cast<std::streamsize>(text.size()))
+          .flush()) {
+    return 0;
+  }
+  out.clear();
+  return errno != 0 ? errno : EIO;
+}

@@ -51,11 +51,15 @@ enum class Stream { kOutput, kError };
 
 // Writes `text` on `stream` in one piece, after the dialogue's flushed
 // prompts, so that lines of runs at once never interleave; returns the
-// error. Nothing is
-// allocated on POSIX, so that "out of memory" can be said. A Windows console
-// shows every character whatever its code page, and a window of the
-// program's own breaks a line too long for it between words.
+// error. Nothing is allocated on POSIX, so that "out of memory" can be said.
 int Print(Stream stream, std::string_view text);
+
+// Writes `text` on `stream` if it is a Windows console, which shows every
+// character whatever its code page, and in a window of the program's own
+// breaks a line too long for it between words; returns the error. Returns
+// -1 for any other stream, which the C runtime writes. Each system has its
+// own.
+int PrintOnConsole(Stream stream, std::string_view text);
 
 // Returns the system's words for `error`: an errno value, or on Windows one
 // of its own numbers that the program does not word itself.

@@ -37,16 +37,7 @@ std::ostream& ConsoleOutput() {
   return output;
 }
 
-int Print(Stream stream, std::string_view text) {
-  std::ostream& out = stream == Stream::kError ? std::cerr : ConsoleOutput();
-  errno = 0;
-  if (out.write(text.data(), static_cast<std::streamsize>(text.size()))
-          .flush()) {
-    return 0;
-  }
-  out.clear();
-  return errno != 0 ? errno : EIO;
-}
+int PrintOnConsole(Stream /*stream*/, std::string_view /*text*/) { return -1; }
 
 std::string ErrorWords(int error) { return std::strerror(error); }
 

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <cwchar>
 #include <iostream>
@@ -139,23 +138,11 @@ void WaitForEnter(int exit_status) {
 // the prompts with the line ends of Windows, as the players have them.
 std::ostream& ConsoleOutput() { return std::cout; }
 
-int Print(Stream stream, std::string_view lines) {
-  std::cout.flush();
+int PrintOnConsole(Stream stream, std::string_view lines) {
   const HANDLE handle = GetStdHandle(
       stream == Stream::kError ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
   DWORD mode = 0;
-  if (!GetConsoleMode(handle, &mode)) {
-    // A file or a pipe: through the C runtime, as std::cout writes, with
-    // the line ends of Windows.
-    std::FILE* file = stream == Stream::kError ? stderr : stdout;
-    errno = 0;
-    if (std::fwrite(lines.data(), 1, lines.size(), file) == lines.size() &&
-        std::fflush(file) == 0) {
-      return 0;
-    }
-    std::clearerr(file);
-    return errno != 0 ? errno : EIO;
-  }
+  if (!GetConsoleMode(handle, &mode)) return -1;
   std::wstring wide = Wide(lines);
   // One column short of the width: a line that fills a row would wrap
   // before its line end, and leave an empty row.
