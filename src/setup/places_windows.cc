@@ -48,13 +48,10 @@ fs::path CurrentFolder() {
 }
 
 fs::path ProgramFile() {
-  std::wstring file(MAX_PATH, L'\0');
-  for (DWORD got; (got = GetModuleFileNameW(nullptr, file.data(),
-                                            static_cast<DWORD>(file.size()))) ==
-                  file.size();) {
-    file.resize(file.size() * 2);
-  }
-  return file.c_str();
+  std::wstring file(32768, L'\0');  // the longest path Windows knows
+  file.resize(GetModuleFileNameW(nullptr, file.data(),
+                                 static_cast<DWORD>(file.size())));
+  return file;
 }
 
 bool IsProgramsFolder(const fs::path& folder) {
