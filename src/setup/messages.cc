@@ -64,19 +64,6 @@ std::string Reason(int error, const fs::path& folder) {
 
 }  // namespace
 
-const char kTryHelp[] = "Try 'velmoria-setup --help' for more information.";
-const char kOutOfMemoryLine[] = "velmoria-setup: out of memory\n";
-const char kNoEventsFile[] = "there is no events.txt in {0}";
-const char kNotOurs[] =
-    "events.txt was not written by this version of velmoria-setup; it was "
-    "edited by hand, or written by another version";
-const char kKeptAs[] = "kept the previous events.txt as {0}";
-const char kCannotReadAnswers[] =
-    "cannot read the answers from standard input: {0}";
-const char kCannotChangeFolder[] = "cannot change to folder '{0}': {1}";
-const char kWriteError[] = "write error: {0}";
-const char kUnexpected[] = "unexpected error: {0}";
-
 std::string Format(std::string_view words,
                    std::initializer_list<std::string_view> args) {
   std::string said;
@@ -121,34 +108,3 @@ std::string SetupLines(const ComputerPlayed& computer_played) {
   }
   return lines;
 }
-
-// What only Windows says: in a window of the program's own, and of places
-// only Windows has. The package test leaves these out on Linux.
-const char kDroppedFiles[] =
-    "files cannot be dropped on this program; double-click it in the "
-    "scenario's folder instead";
-const char kWrittenIn[] = "events.txt is written in {0}.";
-const char kNoEventsFileBefore[] =
-    "There was no events.txt here before. If this is not the scenario's "
-    "folder, move {0} into the folder that holds the scenario and run it "
-    "there.";
-const char kProgramIsIn[] = "The program itself is in {0}.";
-const char kNoEventsFileThere[] =
-    "There was no events.txt there before. If the program's folder is the "
-    "scenario's, clear the \"Start in\" box in its shortcut's Properties "
-    "and run it again.";
-const char kDownloadFolder[] =
-    "This folder holds nothing but the program: it looks like the folder the "
-    "download was unpacked into, not the scenario's. Move {0} into the "
-    "folder that holds the scenario and run it there.";
-const char kStartedInZip[] =
-    "This is a temporary folder: the program was started from inside the "
-    "zip, and the game will not look here, so nothing was written. Take {0} "
-    "out of the zip into the scenario's folder and run it there.";
-const char kInWindowsFolder[] =
-    "it was started in {0}, outside the scenario's folder; double-click "
-    "velmoria-setup.exe in the scenario's folder, or set its shortcut's "
-    "\"Start in\" to that folder";
-const char kVirtualStore[] =
-    "{0} hides this events.txt from older games, which read that copy "
-    "instead; move it away or delete it";

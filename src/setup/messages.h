@@ -30,25 +30,54 @@ std::string DescribeFailure(const Failure& failure, std::string_view name,
 // The setup, one line a faction: "Venetians: computer".
 std::string SetupLines(const ComputerPlayed& computer_played);
 
-extern const char kTryHelp[];       // after a usage error
-extern const char kDroppedFiles[];  // files dropped on the program
-extern const char kOutOfMemoryLine[];
-extern const char kNoEventsFile[];        // by --status; {0} the folder
-extern const char kNotOurs[];             // by --status
-extern const char kKeptAs[];              // {0} the backup
-extern const char kCannotReadAnswers[];   // {0} the reason
-extern const char kCannotChangeFolder[];  // {0} the folder, {1} the reason
-extern const char kWriteError[];          // {0} the reason
-extern const char kUnexpected[];          // {0} what the exception said
-extern const char kWrittenIn[];           // {0} the folder
+inline constexpr char kTryHelp[] =  // after a usage error
+    "Try 'velmoria-setup --help' for more information.";
+inline constexpr char kOutOfMemoryLine[] = "velmoria-setup: out of memory\n";
+// By --status: {0} the folder; and when it does not know the file.
+inline constexpr char kNoEventsFile[] = "there is no events.txt in {0}";
+inline constexpr char kNotOurs[] =
+    "events.txt was not written by this version of velmoria-setup; it was "
+    "edited by hand, or written by another version";
+inline constexpr char kKeptAs[] = "kept the previous events.txt as {0}";
+inline constexpr char kCannotReadAnswers[] =  // {0} the reason
+    "cannot read the answers from standard input: {0}";
+inline constexpr char kCannotChangeFolder[] =  // {0} the folder, {1} why
+    "cannot change to folder '{0}': {1}";
+inline constexpr char kWriteError[] = "write error: {0}";
+inline constexpr char kUnexpected[] = "unexpected error: {0}";  // exception
+
+// What only Windows says: in a window of the program's own, and of places
+// only Windows has. The package test leaves these out on Linux.
+inline constexpr char kDroppedFiles[] =
+    "files cannot be dropped on this program; double-click it in the "
+    "scenario's folder instead";
+inline constexpr char kWrittenIn[] = "events.txt is written in {0}.";
 // The closing lines of a window of the program's own, where the folder may
 // not be the scenario's: {0} the program, but where said.
-extern const char kNoEventsFileBefore[];  // there was none, in its folder
-extern const char kProgramIsIn[];         // {0} the program's own folder
-extern const char kNoEventsFileThere[];   // none, in another folder
-extern const char kDownloadFolder[];      // holding nothing but the download
-extern const char kStartedInZip[];        // in the temporary folder: refused
-extern const char kInWindowsFolder[];     // {0} the folder; refused
-extern const char kVirtualStore[];        // {0} the copy older games read
+inline constexpr char kNoEventsFileBefore[] =  // there was none, in its folder
+    "There was no events.txt here before. If this is not the scenario's "
+    "folder, move {0} into the folder that holds the scenario and run it "
+    "there.";
+inline constexpr char kProgramIsIn[] =  // {0} the program's own folder
+    "The program itself is in {0}.";
+inline constexpr char kNoEventsFileThere[] =  // none, in another folder
+    "There was no events.txt there before. If the program's folder is the "
+    "scenario's, clear the \"Start in\" box in its shortcut's Properties "
+    "and run it again.";
+inline constexpr char kDownloadFolder[] =  // holding nothing but the download
+    "This folder holds nothing but the program: it looks like the folder the "
+    "download was unpacked into, not the scenario's. Move {0} into the "
+    "folder that holds the scenario and run it there.";
+inline constexpr char kStartedInZip[] =  // in the temporary folder: refused
+    "This is a temporary folder: the program was started from inside the "
+    "zip, and the game will not look here, so nothing was written. Take {0} "
+    "out of the zip into the scenario's folder and run it there.";
+inline constexpr char kInWindowsFolder[] =  // {0} the folder; refused
+    "it was started in {0}, outside the scenario's folder; double-click "
+    "velmoria-setup.exe in the scenario's folder, or set its shortcut's "
+    "\"Start in\" to that folder";
+inline constexpr char kVirtualStore[] =  // {0} the copy older games read
+    "{0} hides this events.txt from older games, which read that copy "
+    "instead; move it away or delete it";
 
 #endif  // SETUP_MESSAGES_H_

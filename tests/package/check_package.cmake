@@ -68,22 +68,26 @@ endif()
 # Every message the program can print on the system is explained: in the
 # guide for Windows players, in the manual page for Linux. Each piece of its
 # words between what the program puts in, as the sources spell it (the words
-# in messages.cc, the usage errors in command_line.cc), is found there,
-# whatever the line breaks.
-file(READ ${SOURCE_DIR}/src/setup/messages.cc words)
+# in messages.h and messages.cc, the usage errors in command_line.cc), is
+# found there, whatever the line breaks.
+file(READ ${SOURCE_DIR}/src/setup/messages.h words)
+if(NOT SYSTEM STREQUAL "windows")
+  # What only Windows says: all after the line that says so.
+  string(REGEX REPLACE "// What only Windows says.*" "" words "${words}")
+endif()
+file(READ ${SOURCE_DIR}/src/setup/messages.cc step_words)
 file(READ ${SOURCE_DIR}/src/setup/command_line.cc command_line)
 string(REGEX MATCHALL "Invalid\\([^;]*;" usage "${command_line}")
-string(APPEND words "\n${usage}")
+string(APPEND words "\n${step_words}\n${usage}")
 if(SYSTEM STREQUAL "windows")
   set(explainer velmoria-setup.txt)
   set(explained "${text}")
   string(REGEX REPLACE "[^\n]*not on Windows[^\n]*" "" words "${words}")
 else()
-  # What only Windows says: a statement marked so, and all after the line
-  # that says so. The manual page without roff's quotes and fonts.
+  # A statement marked as said only on Windows goes too. The manual page
+  # without roff's quotes and fonts.
   set(explainer velmoria-setup.1)
   file(READ ${top}/velmoria-setup.1 explained)
-  string(REGEX REPLACE "// What only Windows says.*" "" words "${words}")
   string(REGEX REPLACE "[^\n]*only on Windows([^;]|;[^\n])*;\n" "" words
     "${words}")
   string(REGEX REPLACE "\n\\.[A-Z]+ |\"|\\\\f[BIRP]" " " explained
