@@ -3,8 +3,7 @@
  * folder with no events.txt; else in one that holds the file an earlier run
  * wrote, which, like the program, it looks at, reads whole and compares with
  * what it writes. Then it creates the new file beside the old one, writes
- * it in one piece, syncs it, renames it into place (without replacing,
- * where there was none) and syncs the folder. The file's bytes are built in (EVENTS_FILE), not built. */
+ * it in one piece, syncs it, renames it into place and syncs the folder. The file's bytes are built in (EVENTS_FILE), not built. */
 
 #define _GNU_SOURCE
 #include <errno.h>
@@ -45,13 +44,8 @@ int main(int argc, char** argv) {
   char temp[] = "events.txt.XXXXXX";
   int fd = mkstemp(temp);
   if (fd < 0 || (!first && fchmod(fd, st.st_mode & 07777) != 0) ||
-      pwrite(fd, events, size, 0) != (ssize_t)size ||
-      ftruncate(fd, (off_t)size) != 0 || fsync(fd) != 0 || close(fd) != 0) {
-    return 1;
-  }
-  if (first ? renameat2(AT_FDCWD, temp, AT_FDCWD, "events.txt",
-                        RENAME_NOREPLACE) != 0
-            : rename(temp, "events.txt") != 0) {
+      pwrite(fd, events, size, 0) != (ssize_t)size || fsync(fd) != 0 ||
+      close(fd) != 0 || rename(temp, "events.txt") != 0) {
     return 1;
   }
   fd = open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);

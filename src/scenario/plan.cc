@@ -25,46 +25,53 @@ void WriteOpeningEvents(std::string* events) {
   WriteEndIf(events);
 }
 
-constexpr unsigned kSetups = 1u << std::size(kFactions);
-
-// The setup with bits 0, 1 and 2 of `setup` for the three factions.
-ComputerPlayed SetupNumbered(unsigned setup) {
-  ComputerPlayed computer_played{};
-  for (size_t i = 0; i < std::size(kFactions); ++i) {
-    computer_played[i] = (setup >> i & 1) != 0;
-  }
-  return computer_played;
+// What every file holds before the faction blocks.
+std::string FileStart() {
+  std::string start;
+  WriteBeginEvents(&start);
+  WriteOpeningEvents(&start);
+  return start;
 }
 
-// The eight files, by setup number; built when first asked for.
-const std::array<std::string, kSetups>& TheFiles() {
-  static const std::array<std::string, kSetups> files = [] {
-    std::array<std::string, kSetups> built;
-    for (unsigned setup = 0; setup < kSetups; ++setup) {
-      built[setup] = EventsFileFor(SetupNumbered(setup));
-    }
-    return built;
-  }();
-  return files;
+// What every file holds after the faction blocks.
+std::string FileEnd() {
+  std::string end;
+  WriteBarbarianEvents(&end);
+  WriteEndEvents(&end);
+  return end;
+}
+
+// Takes `part` off the start of *content if it is there.
+bool Take(std::string_view* content, std::string_view part) {
+  if (content->substr(0, part.size()) != part) return false;
+  content->remove_prefix(part.size());
+  return true;
 }
 
 }  // namespace
 
 std::string EventsFileFor(const ComputerPlayed& computer_played) {
-  std::string events;
-  WriteBeginEvents(&events);
-  WriteOpeningEvents(&events);
+  std::string events = FileStart();
   for (size_t i = 0; i < std::size(kFactions); ++i) {
     WriteFactionBlock(&events, kFactions[i], computer_played[i]);
   }
-  WriteBarbarianEvents(&events);
-  WriteEndEvents(&events);
-  return events;
+  return events + FileEnd();
 }
 
+// The eight files differ only in the faction blocks, so the setup is read
+// off them in turn, each built once. A computer's block opens with a
+// landing, a human's with the spy, so neither is the start of the other.
 std::optional<ComputerPlayed> RecognizeEventsFile(std::string_view content) {
-  for (unsigned setup = 0; setup < kSetups; ++setup) {
-    if (TheFiles()[setup] == content) return SetupNumbered(setup);
+  if (!Take(&content, FileStart())) return std::nullopt;
+  ComputerPlayed computer_played{};
+  for (size_t i = 0; i < std::size(kFactions); ++i) {
+    std::string computer;
+    std::string human;
+    WriteFactionBlock(&computer, kFactions[i], true);
+    WriteFactionBlock(&human, kFactions[i], false);
+    computer_played[i] = Take(&content, computer);
+    if (!computer_played[i] && !Take(&content, human)) return std::nullopt;
   }
-  return std::nullopt;
+  if (content != FileEnd()) return std::nullopt;
+  return computer_played;
 }

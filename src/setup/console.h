@@ -65,8 +65,9 @@ int PrintOnConsole(Stream stream, std::string_view text);
 // of its own numbers that the program does not word itself.
 std::string ErrorWords(int error);
 
-// Returns the name of `path` to show the user, as well as it can be shown:
-// on Windows a name that is not valid UTF-16 still gives one.
+// Returns `path` as the text the program handles: on POSIX its bytes, on
+// Windows UTF-8, where a name that is not valid UTF-16 still gives one. It
+// turns the names the program shows, and Windows' arguments.
 std::string TextOf(const std::filesystem::path& path);
 
 #endif  // SETUP_CONSOLE_H_
