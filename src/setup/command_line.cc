@@ -58,8 +58,8 @@ bool ParseAnswers(std::string_view letters, ComputerPlayed* computer_played) {
 }  // namespace
 
 CommandLine ParseCommandLine(std::vector<std::string> args) {
-  std::vector<char*> pointers;
-  for (std::string& arg : args) pointers.push_back(arg.data());
+  std::vector<char*> pointers(args.size() + 1);  // ended by a null, as main's
+  for (size_t i = 0; i < args.size(); ++i) pointers[i] = args[i].data();
   char** argv = pointers.data();
   const int argc = static_cast<int>(args.size());
   CommandLine command_line;

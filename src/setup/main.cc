@@ -214,8 +214,8 @@ int Main(int argc, Char** argv) {
     HandleInterruptions();
     // Windows passes them in UTF-16, and a folder's name may hold any
     // character: they are handled in UTF-8.
-    std::vector<std::string> args;
-    for (int i = 0; i < argc; ++i) args.push_back(TextOf(argv[i]));
+    std::vector<std::string> args(static_cast<size_t>(argc));
+    for (int i = 0; i < argc; ++i) args[i] = TextOf(argv[i]);
     status = Run(args);
   } catch (const std::bad_alloc&) {
     // What the run made was removed on the way out; saying so allocates
